@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "track/datetime.h"
+
+struct TTrackPoint {
+  std::string Latitude;   // "lat" attribute as read; empty when missing
+  std::string Longitude;  // "lon" attribute as read
+  TDateTime Time = 0;     // shifted to camera time; never 0 in a list
+};
+
+// Owning list of points, ascending by Time once loaded.
+using TTrackPointList = std::vector<TTrackPoint>;
+
+int CompareTrackPoints(const TTrackPoint& p, const TTrackPoint& q);
+void SortTrackPoints(TTrackPointList& points);
+void ClearTrackPoints(TTrackPointList& points);
