@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -20,7 +21,9 @@ enum : int { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No =
 class TDialogs {
  public:
   virtual ~TDialogs() = default;
-  // Modal message dialog; returns the answer code of the button pressed.
+  // Modal message dialog; returns the answer code of the button pressed. An
+  // empty title takes the kind's own ("Warning", "Information", the
+  // application title for errors).
   virtual int ShowMessage(const QString& text, TMsgKind kind, unsigned buttons,
                           const QString& title = {}) = 0;
 };
@@ -28,3 +31,29 @@ class TDialogs {
 // The program-wide instance (the real dialogs unless a test installs its own).
 TDialogs& Dialogs();
 void SetDialogs(TDialogs* dialogs);  // nullptr restores the real dialogs
+
+// The open-file and folder dialogs, replaceable in tests. Both return the
+// chosen path, or the empty text when the user cancels.
+struct TOpenFileRequest {
+  QString Title;
+  QString Filter;         // "GPS Exchange File (*.gpx)"
+  QString DefaultSuffix;  // "gpx"
+};
+class TFileChooser {
+ public:
+  virtual ~TFileChooser() = default;
+  virtual QString ChooseOpenFile(QWidget* parent, const TOpenFileRequest& request) = 0;
+  // `initialFolder` is preselected when it names an existing folder.
+  virtual QString ChooseFolder(QWidget* parent, const QString& title, const QString& initialFolder) = 0;
+};
+TFileChooser& FileChooser();
+void SetFileChooser(TFileChooser* chooser);  // nullptr restores the real dialogs
+
+// The application title, shown as the title of the general error box.
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
+// Runs an event handler. Whatever it throws is shown in the general error box
+// (the application title, the error's text, an error icon, OK) and the program
+// goes on; errors never cross Qt's event loop.
+void RunHandler(const std::function<void()>& handler);
