@@ -1,0 +1,67 @@
+#pragma once
+#include <exiv2/exiv2.hpp>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Photo fixtures made in the test, and an independent reader and writer: a
+// fresh Exiv2 image opened here, or the exiv2 and exiftool command-line tools.
+namespace fixtures {
+
+using Bytes = std::vector<unsigned char>;
+
+// A temporary folder, removed with everything in it (permissions restored first).
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// An 8x8 grey baseline JPEG without any metadata.
+Bytes TinyJpeg();
+// The same JPEG with its scan data padded to about `size` bytes.
+Bytes LargeJpeg(std::size_t size);
+// A 1x1 grey uncompressed TIFF, little-endian, without EXIF.
+Bytes TinyTiff();
+// Bytes that no reader takes for an image.
+Bytes NotAnImage();
+
+void WriteBytes(const std::string& path, const Bytes& bytes);
+Bytes ReadBytes(const std::string& path);
+bool Exists(const std::string& path);
+
+// Changes a photo's metadata through a fresh Exiv2 image.
+void EditMetadata(const std::string& path,
+                  const std::function<void(Exiv2::ExifData&, Exiv2::XmpData&)>& edit);
+// A tag's raw text as a fresh Exiv2 image reads it; nullopt when missing.
+std::optional<std::string> ExifText(const std::string& path, const std::string& key);
+std::optional<std::string> XmpText(const std::string& path, const std::string& key);
+
+// Standard output of a shell command; `status` gets its exit status.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+std::string Quoted(const std::string& text);
+// exiftool's composite GPS position ("lat lon", signed decimal degrees), empty when none.
+std::string ExiftoolPosition(const std::string& path);
+// The value the exiv2 tool prints for a key ("-Pv"), empty when none.
+std::string Exiv2ToolValue(const std::string& path, const std::string& key);
+
+// Runs `body` in a forked child; when the process is root the child first drops
+// to uid/gid 65534, so that permission bits bind. The result is the body's
+// message ("" for success), or "SKIP: ..." when the child could not drop.
+std::string RunUnprivileged(const std::function<std::string()>& body);
+inline constexpr unsigned UnprivilegedId = 65534;
+
+// Names of the folder's entries, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+}  // namespace fixtures

@@ -1,0 +1,224 @@
+#include "tvkmd/safefile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "tvkmd/tvkmd.h"
+
+namespace tvkmd {
+namespace {
+
+// Keeps errno, which the caller still inspects.
+std::string SystemError(const char* what, const std::string& path) {
+  const int saved = errno;
+  std::string text = std::string(what) + " " + path + ": " + std::strerror(saved);
+  errno = saved;
+  return text;
+}
+
+std::int32_t ErrnoResult() {
+  return (errno == EACCES || errno == EPERM || errno == EROFS) ? TvkNotWritable : TvkFailed;
+}
+
+// Folder and name of a path; the folder of a bare name is ".".
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// At most `max` bytes of `name`, not ending inside a UTF-8 sequence.
+std::string CutName(const std::string& name, std::size_t max) {
+  if (name.size() <= max) return name;
+  std::size_t end = max;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  return name.substr(0, end);
+}
+
+std::string RandomSuffix() {
+  static thread_local std::mt19937_64 generator{std::random_device{}()};
+  static constexpr char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 2);
+  std::string suffix(8, ' ');
+  for (char& c : suffix) c = alphabet[pick(generator)];
+  return suffix;
+}
+
+bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// A temporary file beside the target; removed again unless it was put in place.
+class TempFile {
+ public:
+  TempFile() = default;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.empty() && !placed_) ::unlink(path_.c_str());
+  }
+
+  std::int32_t Create(const std::string& target, mode_t mode, std::string& error) {
+    const auto [folder, name] = SplitPath(target);
+    // "." + name + "." + 8 random characters + ".tmp" must stay within NAME_MAX.
+    const std::string stem = CutName(name, 255 - 14);
+    for (int attempt = 0; attempt < 32; ++attempt) {
+      std::string path = folder + "/." + stem + "." + RandomSuffix() + ".tmp";
+      fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+      if (fd_ >= 0) {
+        path_ = std::move(path);
+        return TvkOk;
+      }
+      if (errno != EEXIST) {
+        error = SystemError("cannot create a temporary file in", folder);
+        return ErrnoResult();
+      }
+    }
+    error = "no free temporary file name in " + folder;
+    return TvkFailed;
+  }
+
+  int Fd() const { return fd_; }
+  const std::string& Path() const { return path_; }
+
+  std::int32_t Write(const void* data, std::size_t size, std::string& error) {
+    if (WriteAll(fd_, static_cast<const unsigned char*>(data), size)) return TvkOk;
+    error = SystemError("cannot write", path_);
+    return TvkFailed;
+  }
+
+  // Flushes the content to disk and closes the file.
+  std::int32_t Finish(std::string& error) {
+    if (::fsync(fd_) != 0) {
+      error = SystemError("cannot flush", path_);
+      return TvkFailed;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+      error = SystemError("cannot close", path_);
+      return TvkFailed;
+    }
+    return TvkOk;
+  }
+
+  void Placed() { placed_ = true; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  bool placed_ = false;
+};
+
+}  // namespace
+
+std::string ResolveTarget(const std::string& path, std::string& error) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) {
+    error = SystemError("cannot resolve", path);
+    return {};
+  }
+  std::string target(resolved);
+  std::free(resolved);
+  return target;
+}
+
+std::int32_t ReadWholeFile(const std::string& path, FileBytes& file, std::string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = SystemError("cannot open", path);
+    return TvkFailed;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  if (::fstat(fd, &file.Status) != 0) {
+    error = SystemError("cannot query", path);
+    return TvkFailed;
+  }
+  if (!S_ISREG(file.Status.st_mode)) {
+    error = path + " is not a regular file";
+    return TvkBadArgument;
+  }
+  file.Size = static_cast<std::size_t>(file.Status.st_size);
+  file.Data.reset(new unsigned char[file.Size ? file.Size : 1]);
+  std::size_t done = 0;
+  while (done < file.Size) {
+    const ssize_t got = ::read(fd, file.Data.get() + done, file.Size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      error = got < 0 ? SystemError("cannot read", path) : path + " became shorter while read";
+      return TvkFailed;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return TvkOk;
+}
+
+std::int32_t ReplaceFile(const std::string& target, const struct stat& original, const void* data,
+                         std::size_t size, std::string& error) {
+  TempFile temp;
+  if (const auto result = temp.Create(target, 0600, error); result != TvkOk) return result;
+  if (const auto result = temp.Write(data, size, error); result != TvkOk) return result;
+  // Owner before mode: changing the owner can clear set-id bits. Without the
+  // right to give the file away, the group alone may still be possible.
+  struct stat created {};
+  if (::fstat(temp.Fd(), &created) == 0 &&
+      (created.st_uid != original.st_uid || created.st_gid != original.st_gid)) {
+    if (::fchown(temp.Fd(), original.st_uid, original.st_gid) != 0)
+      (void)::fchown(temp.Fd(), static_cast<uid_t>(-1), original.st_gid);
+  }
+  if (::fchmod(temp.Fd(), original.st_mode & 07777) != 0) {
+    error = SystemError("cannot set the permissions of", temp.Path());
+    return TvkFailed;
+  }
+  if (const auto result = temp.Finish(error); result != TvkOk) return result;
+  if (::rename(temp.Path().c_str(), target.c_str()) != 0) {
+    error = SystemError("cannot rename over", target);
+    return ErrnoResult();
+  }
+  temp.Placed();
+  return TvkOk;
+}
+
+std::int32_t PublishNewFile(const std::string& target, const void* data, std::size_t size,
+                            std::string& error) {
+  TempFile temp;
+  if (const auto result = temp.Create(target, 0666, error); result != TvkOk) return result;
+  if (const auto result = temp.Write(data, size, error); result != TvkOk) return result;
+  if (const auto result = temp.Finish(error); result != TvkOk) return result;
+  if (::renameat2(AT_FDCWD, temp.Path().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    temp.Placed();
+    return TvkOk;
+  }
+  // File systems without the flag: a hard link fails just as surely on a taken
+  // name, and the temporary name is then removed.
+  if (errno == EINVAL || errno == ENOSYS) {
+    if (::link(temp.Path().c_str(), target.c_str()) == 0) return TvkOk;
+  }
+  if (errno == EEXIST) {
+    error = target + " exists and is kept";
+    return TvkExists;
+  }
+  error = SystemError("cannot create", target);
+  return ErrnoResult();
+}
+
+}  // namespace tvkmd
