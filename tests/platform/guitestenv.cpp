@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "platform/fonts.h"
+
 namespace {
 
 QTemporaryDir* Root = nullptr;
@@ -30,6 +32,9 @@ class TGuiEnvironment : public ::testing::Environment {
     qputenv("XDG_RUNTIME_DIR", Root->path().toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     FApp = std::make_unique<QApplication>(FArgc, FArgv);
+    // The fonts the program's windows are laid out for.
+    LoadApplicationFonts();
+    QApplication::setFont(WindowFont());
     FreshSettingsFolder();
   }
   void TearDown() override {
