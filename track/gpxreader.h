@@ -5,11 +5,7 @@
 
 #include "track/timeshift.h"
 #include "track/trackpoints.h"
-
-struct TXmlAttribute {
-  std::string_view Name;
-  std::string Value;
-};
+#include "track/xmlscanner.h"
 
 // The GPX reader: the document held in memory and the four scanner handlers
 // with their per-document state. The main window owns one.
@@ -23,7 +19,10 @@ class TGpxReader {
 
   // One scan of the held document, appending timed points to `points` in
   // document order, shifted by `options` (and SystemZone in local time mode).
+  // The per-document state starts afresh at every scan.
   void Scan(TTrackPointList& points, const TTimeZoneOptions& options = TimeZoneOptions);
+  // Where and why the last scanned document was not well-formed (it was read regardless).
+  const TXmlProblem& ScanProblem() const { return FProblem; }
 
   // The handlers the scanner calls.
   void XmlScannerXmlProlog();
@@ -36,10 +35,14 @@ class TGpxReader {
   int FixedOffset = 0;
 
  private:
+  const TTimeZoneOptions& Options() const { return FOptions ? *FOptions : TimeZoneOptions; }
+
   std::string FDocument;
   std::string FTrackFileName;
   TTrackPointList* FPoints = nullptr;
   const TTimeZoneOptions* FOptions = nullptr;
   TTrackPoint FCurrentPoint;
   bool FPointOpen = false;
+  TXmlScanner FScanner;
+  TXmlProblem FProblem;
 };

@@ -14,5 +14,7 @@ struct TTrackPoint {
 using TTrackPointList = std::vector<TTrackPoint>;
 
 int CompareTrackPoints(const TTrackPoint& p, const TTrackPoint& q);
+// Ascending by exact Time, hence also by CompareTrackPoints; FindPosition relies on it.
 void SortTrackPoints(TTrackPointList& points);
+// Empties the list and gives its memory back.
 void ClearTrackPoints(TTrackPointList& points);
