@@ -6,7 +6,8 @@
 using TImageHandle = int;
 
 // One photo opened in the metadata library, with its XMP sidecar when one
-// exists or is made. Paths are UTF-8.
+// exists or is made. Paths are UTF-8. A photo whose extension is not one of
+// WritableExtensions is never written itself: only its sidecar is.
 class TMetaData {
  public:
   bool Open(const std::string& fileName, bool copyXmp, bool findSidecar,
@@ -32,6 +33,13 @@ class TMetaData {
   TDateTime CaptureTime = 0;
   double MinFocalLength = 0;
   double MaxFocalLength = 0;
+
+ private:
+  // The photo file itself may be written: its extension is one of WritableExtensions.
+  bool FPhotoWritable = false;
+  // A write through MainHandle or XmpHandle failed, so that file is not saved.
+  bool FMainWriteFailed = false;
+  bool FXmpWriteFailed = false;
 };
 
 std::string Utf8ToAnsiText(const std::string& text);

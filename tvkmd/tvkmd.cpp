@@ -56,6 +56,10 @@ class HandleTable {
     const auto found = entries_.find(handle);
     return found == entries_.end() ? nullptr : found->second;
   }
+  std::int32_t Count() {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::int32_t>(entries_.size());
+  }
   void Remove(TvkHandle handle) {
     std::shared_ptr<Entry> released;
     {
@@ -457,5 +461,7 @@ std::int32_t SetGPSMeta(TvkHandle handle, const char* key, double degrees, doubl
     return TvkOk;
   });
 }
+
+std::int32_t OpenHandleCount() { return Table().Count(); }
 
 const char* LastErrorMessage() { return lastError.c_str(); }

@@ -59,6 +59,9 @@ std::int32_t ModifyXMPMeta(TvkHandle handle, const char* key, const char* value,
 std::int32_t SetGPSMeta(TvkHandle handle, const char* key, double degrees, double minutes,
                         double seconds);
 
+// How many handles are open, so that callers can check they release each one.
+std::int32_t OpenHandleCount();
+
 // What went wrong in this thread's last failed operation (Exiv2's message or a
 // system error), for diagnostics; never shown on the terminal.
 const char* LastErrorMessage();

@@ -137,8 +137,12 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  Bytes bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 bool Exists(const std::string& path) {
@@ -151,6 +155,31 @@ void EditMetadata(const std::string& path,
   auto image = OpenFresh(path);
   edit(image->exifData(), image->xmpData());
   image->writeMetadata();
+}
+
+void AddOlympusFocalLengths(Exiv2::ExifData& exif, unsigned minimum, unsigned maximum) {
+  // Header, an IFD with the equipment sub-IFD (offsets count from the note's start), the sub-IFD.
+  Bytes note = {'O', 'L', 'Y', 'M', 'P', 'U', 'S', 0, 'I', 'I', 3, 0};
+  const unsigned count = (minimum ? 1 : 0) + (maximum ? 1 : 0);
+  Put16(note, 1);
+  Put16(note, 0x2010);
+  Put16(note, 4);
+  Put32(note, 1);
+  Put32(note, 30);
+  Put32(note, 0);
+  Put16(note, count);
+  for (const auto& [tag, value] : {std::pair{0x207u, minimum}, std::pair{0x208u, maximum}}) {
+    if (!value) continue;
+    Put16(note, tag);
+    Put16(note, 3);
+    Put32(note, 1);
+    Put32(note, value);
+  }
+  Put32(note, 0);
+  exif["Exif.Image.Make"] = "OLYMPUS CORPORATION";
+  exif["Exif.Image.Model"] = "E-M5";
+  const Exiv2::DataValue value(note.data(), static_cast<long>(note.size()), Exiv2::invalidByteOrder, Exiv2::undefined);
+  exif["Exif.Photo.MakerNote"].setValue(&value);
 }
 
 std::optional<std::string> ExifText(const std::string& path, const std::string& key) {
@@ -229,6 +258,10 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
   ::waitpid(child, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child ended abnormally: " + message;
   return message;
+}
+
+bool GiveToUnprivileged(const std::string& path) {
+  return ::geteuid() != 0 || ::chown(path.c_str(), UnprivilegedId, UnprivilegedId) == 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

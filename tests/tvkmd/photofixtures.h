@@ -43,6 +43,9 @@ bool Exists(const std::string& path);
 // Changes a photo's metadata through a fresh Exiv2 image.
 void EditMetadata(const std::string& path,
                   const std::function<void(Exiv2::ExifData&, Exiv2::XmpData&)>& edit);
+// An Olympus maker note holding the lens's focal lengths (0 leaves one out),
+// with the Make that makes readers decode it.
+void AddOlympusFocalLengths(Exiv2::ExifData& exif, unsigned minimum, unsigned maximum);
 // A tag's raw text as a fresh Exiv2 image reads it; nullopt when missing.
 std::optional<std::string> ExifText(const std::string& path, const std::string& key);
 std::optional<std::string> XmpText(const std::string& path, const std::string& key);
@@ -60,6 +63,9 @@ std::string Exiv2ToolValue(const std::string& path, const std::string& key);
 // message ("" for success), or "SKIP: ..." when the child could not drop.
 std::string RunUnprivileged(const std::function<std::string()>& body);
 inline constexpr unsigned UnprivilegedId = 65534;
+// Gives the file or folder to uid/gid 65534 when the process is root; true
+// when that was done or is not needed.
+bool GiveToUnprivileged(const std::string& path);
 
 // Names of the folder's entries, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);

@@ -165,8 +165,10 @@ TEST(Handles, EachOpenGetsItsOwnHandleUntilFreed) {
   const std::string path = MakeJpeg(folder, "a.jpg", [](Exiv2::ExifData& exif, Exiv2::XmpData&) {
     exif["Exif.Image.Make"] = "Maker";
   });
+  const std::int32_t openBefore = OpenHandleCount();
   const TvkHandle first = OpenFileImage(path.c_str(), TvkOpenMode);
   const TvkHandle second = OpenFileImage(path.c_str(), TvkOpenMode);
+  EXPECT_EQ(OpenHandleCount(), openBefore + 2);
   ASSERT_NE(first, 0);
   ASSERT_NE(second, 0);
   EXPECT_NE(first, second);
@@ -176,6 +178,7 @@ TEST(Handles, EachOpenGetsItsOwnHandleUntilFreed) {
   FreeImage(first);
   EXPECT_EQ(ReadExif(second, "Exif.Image.Make"), "Maker");
   FreeImage(second);
+  EXPECT_EQ(OpenHandleCount(), openBefore);
 }
 
 TEST(Reading, PresenceQueriesAnswerOneOrZero) {
@@ -475,8 +478,8 @@ TEST(Saving, AReadOnlyFileIsNotReplaced) {
   TempFolder folder;
   const std::string path = MakeJpeg(folder, "locked.jpg");
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  ASSERT_EQ(::chown(folder.Path().c_str(), UnprivilegedId, UnprivilegedId) == 0 || ::geteuid() != 0, true);
-  ASSERT_EQ(::chown(path.c_str(), UnprivilegedId, UnprivilegedId) == 0 || ::geteuid() != 0, true);
+  ASSERT_TRUE(GiveToUnprivileged(folder.Path()));
+  ASSERT_TRUE(GiveToUnprivileged(path));
   const Bytes before = ReadBytes(path);
   const std::string message = SaveUnprivileged(path);
   if (message.rfind("SKIP", 0) == 0) GTEST_SKIP() << message;
@@ -489,10 +492,8 @@ TEST(Saving, APhotoInAReadOnlyFolderIsNotReplaced) {
   TempFolder folder;
   ASSERT_EQ(::mkdir(folder.File("locked").c_str(), 0755), 0);
   const std::string path = MakeJpeg(folder, "locked/photo.jpg");
-  if (::geteuid() == 0) {
-    ASSERT_EQ(::chown(path.c_str(), UnprivilegedId, UnprivilegedId), 0);
-    ASSERT_EQ(::chown(folder.File("locked").c_str(), UnprivilegedId, UnprivilegedId), 0);
-  }
+  ASSERT_TRUE(GiveToUnprivileged(path));
+  ASSERT_TRUE(GiveToUnprivileged(folder.File("locked")));
   ASSERT_EQ(::chmod(folder.File("locked").c_str(), 0555), 0);
   const Bytes before = ReadBytes(path);
   const std::string message = SaveUnprivileged(path);
