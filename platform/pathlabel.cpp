@@ -11,18 +11,21 @@ QString PathEllipsis(const QString& text, const QFontMetrics& metrics, int width
   const qsizetype slash = text.lastIndexOf(QLatin1Char('/'));
   const QString tail = slash < 0 ? QString() : text.mid(slash);
   const QString head = slash < 0 ? text : text.left(slash);
-  // Longest start of the folder part that fits before "...", then the name.
-  qsizetype low = 0, high = head.size();
-  if (metrics.horizontalAdvance(ellipsis + tail) <= width) {
+  // The longest `count` for which make(count) still fits.
+  const auto longest = [&](qsizetype most, const auto& make) {
+    qsizetype low = 0, high = most;
     while (low < high) {
       const qsizetype mid = (low + high + 1) / 2;
-      if (metrics.horizontalAdvance(head.left(mid) + ellipsis + tail) <= width) low = mid;
+      if (metrics.horizontalAdvance(make(mid)) <= width) low = mid;
       else high = mid - 1;
     }
-    return head.left(low) + ellipsis + tail;
-  }
-  // Not even the name fits: as much of it as the width takes.
-  return metrics.elidedText(ellipsis + tail, Qt::ElideRight, width);
+    return make(low);
+  };
+  // The start of the folder part, "...", and the whole name.
+  if (metrics.horizontalAdvance(ellipsis + tail) <= width)
+    return longest(head.size(), [&](qsizetype n) { return head.left(n) + ellipsis + tail; });
+  // Not even the name fits: as much of its start as the width takes.
+  return longest(tail.size(), [&](qsizetype n) { return ellipsis + tail.left(n) + ellipsis; });
 }
 
 TPathLabel::TPathLabel(QWidget* parent) : QLabel(parent) {}
