@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libexiv2-dev exiv2 libimage-exiftool-perl
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
   fonts-wine fonts-liberation2 locales tzdata
 )
 [[ "${1-}" == "--test" ]] && packages+=(clang libclang-rt-14-dev xvfb xauth)

@@ -90,7 +90,7 @@ double ParseDecimal(std::string_view text) {
 
 std::string FormatDms(double degrees) {
   if (!(degrees >= 0) || std::isinf(degrees)) return {};
-  if (degrees == 0) return "0" + std::string(DegreeSign);
+  if (degrees == 0) return std::string("0").append(DegreeSign);
   double d = std::trunc(degrees);
   const double minutesExact = (degrees - d) * 60;
   double m = std::trunc(minutesExact);
@@ -103,8 +103,9 @@ std::string FormatDms(double degrees) {
       ++d;
     }
   }
-  return FixedText(d, 0) + std::string(DegreeSign) + ' ' + FixedText(m, 0) + "' " +
-         FixedText(thousandths / 1000, 3) + '"';
+  std::string text = FixedText(d, 0);
+  text.append(DegreeSign).append(" ").append(FixedText(m, 0)).append("' ");
+  return text.append(FixedText(thousandths / 1000, 3)).append("\"");
 }
 
 std::string LatitudeText(double degrees) { return CoordinateText(degrees, 'N', 'S'); }
