@@ -12,16 +12,7 @@ points=${1:-1000000}
 build=${BUILD:-build/release}
 work=${WORK:-/tmp/lumivale-track-load}
 
-missing=()
-for p in gpscorrelate libimage-exiftool-perl time libexpat1-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
-
+bash scripts/deps.sh --bench
 [[ -f "$build/CMakeCache.txt" ]] || cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" --target track_load >/dev/null
 

@@ -10,6 +10,8 @@ packages=(
   fonts-wine fonts-liberation2 locales tzdata
 )
 [[ "${1-}" == "--test" ]] && packages+=(clang libclang-rt-14-dev xvfb xauth)
+# The peer tools the benchmarks measure against, and /usr/bin/time.
+[[ "${1-}" == "--bench" ]] && packages+=(gpscorrelate time)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "track/gpxreader.h"
@@ -303,6 +305,26 @@ TEST(GpxReader, LoadFileOfEmptyFile) {
   TTrackPointList points;
   reader.Scan(points, Fixed(""));
   EXPECT_TRUE(points.empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GpxReader, LoadFileWithoutSize) {
+  // A pipe has no size to read up front: everything it gives is kept.
+  const TTemporaryFolder folder;
+  const std::string path = (folder.Path() / "pipe.gpx").string();
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  std::string content;
+  for (int i = 0; i < 3000; ++i) content += Point("2012-06-01T10:00:00Z");
+  content = Gpx(content);
+  std::thread writer([&] { std::ofstream(path, std::ios::binary) << content; });
+  TGpxReader reader;
+  const bool loaded = reader.LoadFile(path);
+  writer.join();
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(reader.Document(), content);
 }
 
 }  // namespace
