@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include "app/website.h"
+#include "platform/fonts.h"
 #include "ui_about.h"
 
 namespace {
@@ -23,10 +24,9 @@ void AddWhiteShadow(QWidget* label) {
   label->setGraphicsEffect(shadow);
 }
 
-QFont PixelFont(const QString& family, int pixelSize, bool bold) {
-  QFont font(family);
-  font.setPixelSize(pixelSize);
-  font.setBold(bold);
+QFont BoldArial(int pixelSize) {
+  QFont font = ArialFont(pixelSize);
+  font.setBold(true);
   return font;
 }
 
@@ -36,8 +36,6 @@ TAboutBox::TAboutBox(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowStaysOnTopHint),
       FUi(std::make_unique<Ui::TAboutBox>()) {
-  // The pictures live in a static library: make sure the linker keeps them.
-  Q_INIT_RESOURCE(about);
   FUi->setupUi(this);
   FormCreate();
 }
@@ -46,10 +44,10 @@ TAboutBox::~TAboutBox() = default;
 
 void TAboutBox::FormCreate() {
   setFixedSize(312, 212);
-  setFont(PixelFont(QStringLiteral("Tahoma"), 11, false));
+  setFont(WindowFont());
   setWindowIcon(QIcon(QStringLiteral(":/lumiv.png")));
-  FUi->laTitle->setFont(PixelFont(QStringLiteral("Arial"), 19, true));
-  FUi->laVersion->setFont(PixelFont(QStringLiteral("Arial"), 15, true));
+  FUi->laTitle->setFont(BoldArial(19));
+  FUi->laVersion->setFont(BoldArial(15));
   AddWhiteShadow(FUi->laTitle);
   AddWhiteShadow(FUi->laVersion);
   FUi->laVersion->setText(QStringLiteral("1.20"));

@@ -107,8 +107,6 @@ QString HelpFile() { return HelpFileName(); }
 void SetHelpFile(const QString& fileName) { HelpFileName() = fileName; }
 
 void ShowHelpContents(QWidget* parent) {
-  // The bundled pages live in a static library: make sure the linker keeps them.
-  Q_INIT_RESOURCE(help);
   QPointer<THelpWindow>& window = HelpWindowInstance();
   if (!window) {
     const QList<THelpTopic> topics = ReadHelpContents(HelpFile());
