@@ -30,14 +30,19 @@ extern TTimeZoneOptions TimeZoneOptions;
 // Captured once at start-up by CaptureSystemZone(); all zero until then.
 extern TTimeZoneInformation SystemZone;
 
-// Builds the record from the system zone's current rules (TZ, /etc/localtime).
+// Builds the record from the system zone's current rules (TZ, /etc/localtime): this year's
+// changes as weekday rules (week 5 for a change in the last seven days of its month);
+// DaylightDate.wMonth 0 for a zone without daylight saving time; all zero for an unknown zone.
 TTimeZoneInformation SystemZoneRules();
 // SystemZone = SystemZoneRules(); called once at start-up (and by tests after setting TZ).
 void CaptureSystemZone();
 
 int ZoneOffsetMinutes(std::string_view zoneText);
-// value shifted by m minutes (added when m > 0).
+// value shifted by m minutes (added when m > 0); a day or more is applied as it stands.
 TDateTime ShiftMinutes(TDateTime value, int minutes);
+// Compares in UTC: the start read on the standard clock, the end on the daylight clock.
+// A weekday above 6 or a week outside 1 to 5 puts that change at 00:00 on the first of its
+// month; a month or date that does not exist means no daylight saving time.
 bool IsDaylightTime(TDateTime utc, const TTimeZoneInformation& zone);
 TDateTime UtcToLocal(TDateTime utc, const TTimeZoneInformation& zone);
 inline bool IsDaylightTime(TDateTime utc) { return IsDaylightTime(utc, SystemZone); }
