@@ -34,18 +34,6 @@ double Divide(double a, double b) {
   return numerator / denominator;
 }
 
-class Handle {
- public:
-  explicit Handle(TImageHandle handle) : handle_(handle) {}
-  ~Handle() { FreeImage(handle_); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  operator TImageHandle() const { return handle_; }
-
- private:
-  TImageHandle handle_;
-};
-
 }  // namespace
 
 TEST(FloatingPointGuard, MasksEverythingAndRestoresTrapsWithoutTheFlagsRaised) {

@@ -13,7 +13,12 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "tvkmd/tvkmd.h"
 
 namespace fixtures {
 namespace fs = std::filesystem;
@@ -226,6 +231,16 @@ std::string ExiftoolPosition(const std::string& path) {
 std::string Exiv2ToolValue(const std::string& path, const std::string& key) {
   return Trimmed(RunCommand("exiv2 -q -Pv -K " + Quoted(key) + " " + Quoted(path) + " 2>/dev/null"));
 }
+
+void ExpectPosition(const std::string& text, double latitude, double longitude) {
+  std::istringstream in(text);
+  double lat = 0, lon = 0;
+  ASSERT_TRUE(in >> lat >> lon) << "position text: \"" << text << "\"";
+  EXPECT_NEAR(lat, latitude, 1e-6);
+  EXPECT_NEAR(lon, longitude, 1e-6);
+}
+
+Handle::~Handle() { FreeImage(handle_); }
 
 std::string RunUnprivileged(const std::function<std::string()>& body) {
   int channel[2];

@@ -58,6 +58,22 @@ std::string ExiftoolPosition(const std::string& path);
 // The value the exiv2 tool prints for a key ("-Pv"), empty when none.
 std::string Exiv2ToolValue(const std::string& path, const std::string& key);
 
+// Checks a "lat lon" text against a position, to within a micro-degree.
+void ExpectPosition(const std::string& text, double latitude, double longitude);
+
+// Releases a metadata library handle at the end of a test, whatever happens.
+class Handle {
+ public:
+  explicit Handle(int handle) : handle_(handle) {}
+  ~Handle();
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  operator int() const { return handle_; }
+
+ private:
+  int handle_;
+};
+
 // Runs `body` in a forked child; when the process is root the child first drops
 // to uid/gid 65534, so that permission bits bind. The result is the body's
 // message ("" for success), or "SKIP: ..." when the child could not drop.

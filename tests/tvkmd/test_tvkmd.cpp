@@ -21,19 +21,6 @@ using namespace fixtures;
 
 namespace {
 
-// Releases a handle at the end of a test, whatever happens.
-class Handle {
- public:
-  explicit Handle(TvkHandle handle) : handle_(handle) {}
-  ~Handle() { FreeImage(handle_); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  operator TvkHandle() const { return handle_; }
-
- private:
-  TvkHandle handle_;
-};
-
 std::string ReadExif(TvkHandle handle, const char* key, std::int32_t* result = nullptr) {
   char buffer[1024];
   const std::int32_t read = ReadEXIFMeta(handle, key, buffer, sizeof buffer);
@@ -90,14 +77,6 @@ void WritePosition(TvkHandle handle, double latitude, double longitude) {
   ASSERT_EQ(SetGPSMeta(handle, "Exif.GPSInfo.GPSLongitude", d, m, s), TvkOk);
   ASSERT_EQ(ModifyEXIFMeta(handle, "Exif.GPSInfo.GPSLongitudeRef", longitude < 0 ? "W" : "E", TvkTypeAscii),
             TvkOk);
-}
-
-void ExpectPosition(const std::string& text, double latitude, double longitude) {
-  std::istringstream in(text);
-  double lat = 0, lon = 0;
-  ASSERT_TRUE(in >> lat >> lon) << "position text: \"" << text << "\"";
-  EXPECT_NEAR(lat, latitude, 1e-6);
-  EXPECT_NEAR(lon, longitude, 1e-6);
 }
 
 std::vector<std::string> TemporaryNames(const std::string& folder) {
