@@ -10,8 +10,9 @@ packages=(
   fonts-wine fonts-liberation2 locales tzdata
 )
 [[ "${1-}" == "--test" ]] && packages+=(clang libclang-rt-14-dev xvfb xauth)
-# The peer tools the benchmarks measure against, and /usr/bin/time.
-[[ "${1-}" == "--bench" ]] && packages+=(gpscorrelate time)
+# The peer tools the benchmarks measure against, /usr/bin/time, and what makes and checks the
+# end-to-end corpus.
+[[ "${1-}" == "--bench" ]] && packages+=(gpscorrelate time imagemagick python3)
 
 missing=()
 for p in "${packages[@]}"; do
