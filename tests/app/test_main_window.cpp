@@ -161,6 +161,11 @@ struct TSiblingCase {
   bool Installed;
 };
 
+void PrintTo(const TSiblingCase& c, std::ostream* os) {
+  *os << (c.Application ? c.Application : "-") << ' ' << (c.Key ? c.Key : "-") << ' '
+      << (c.Application2 ? c.Application2 : "-") << ' ' << (c.Key2 ? c.Key2 : "-");
+}
+
 class MainWindowSibling : public MainWindowTest, public ::testing::WithParamInterface<TSiblingCase> {};
 
 TEST_P(MainWindowSibling, SiblingProductInstalledWhenARestoreSectionHoldsValues) {

@@ -13,6 +13,8 @@ struct TFormatCase {
   const char* Expected;
 };
 
+void PrintTo(const TFormatCase& c, std::ostream* os) { *os << c.Format; }
+
 class TimeFormatWithoutZoneCases : public ::testing::TestWithParam<TFormatCase> {};
 
 TEST_P(TimeFormatWithoutZoneCases, DropsTheZoneAndWhatOnlyFramedIt) {

@@ -72,6 +72,8 @@ struct TRoleCase {
   int Escape;        // answer to Escape; 0: the dialog stays open
 };
 
+void PrintTo(const TRoleCase& c, std::ostream* os) { *os << "buttons " << c.Set; }
+
 class MessageDialogRoles : public ::testing::TestWithParam<TRoleCase> {};
 
 TEST_P(MessageDialogRoles, DefaultAndCancelButtons) {

@@ -86,6 +86,10 @@ struct TBoolCase {
   bool Expected;
 };
 
+void PrintTo(const TBoolCase& c, std::ostream* os) {
+  *os << (c.Stored ? c.Stored : "(missing)") << " default " << c.Default;
+}
+
 class SettingsBoolRule : public SettingsTest, public ::testing::WithParamInterface<TBoolCase> {};
 
 TEST_P(SettingsBoolRule, StoredTextReadsByTheBooleanRule) {

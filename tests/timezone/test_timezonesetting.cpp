@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -44,6 +45,8 @@ struct TZoneCase {
   const char* Text;
   int Minutes;
 };
+
+void PrintTo(const TZoneCase& c, std::ostream* os) { *os << c.Id; }
 
 class ZoneDisplayTextCases : public ::testing::TestWithParam<TZoneCase> {};
 
@@ -217,6 +220,10 @@ struct TStoredBools {
   bool ExpectUseDst;
 };
 
+void PrintTo(const TStoredBools& c, std::ostream* os) {
+  *os << c.LocalTime.toString().toStdString() << '/' << c.UseDst.toString().toStdString();
+}
+
 class TimezoneDialogBools : public TimezoneDialogTest, public ::testing::WithParamInterface<TStoredBools> {};
 
 TEST_P(TimezoneDialogBools, StoredBooleansReadByTheRule) {
@@ -318,6 +325,21 @@ TEST_F(TimezoneDialogTest, ModalDialogEndsWithOkOrCancel) {
   EXPECT_EQ(dialog.exec(), QDialog::Accepted);
   QTimer::singleShot(0, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
   EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+}
+
+TEST_F(TimezoneDialogTest, TheOpenListShowsSixteenRows) {
+  TdlgSetTimezone dialog;
+  dialog.show();
+  QComboBox* zones = Zones(dialog);
+  ASSERT_GT(zones->count(), 16);
+  TimeZone(dialog)->click();
+  zones->showPopup();
+  const QAbstractItemView* view = zones->view();
+  ASSERT_TRUE(view->isVisible());
+  const int row = view->sizeHintForRow(0);
+  EXPECT_GE(view->height(), 15 * row);
+  EXPECT_LE(view->height(), 17 * row);
+  zones->hidePopup();
 }
 
 TEST_F(TimezoneDialogTest, TabOrderButtonsFirst) {
