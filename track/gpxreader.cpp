@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -84,13 +85,20 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
   return true;
 }
 
-// An upper bound of the points a document can give, so the list is sized once.
+// A point written out in the document takes more bytes than this: "<trkpt><time>", a time
+// of 18 characters or more, "</trkpt" (points made of entities may be more; the list then
+// grows as usual).
+constexpr std::size_t MinimalPointBytes = 32;
+
+// An upper bound of the points a document can give, so the list is sized once. Bare
+// "<trkpt" tags (or ones in comments) give no points, so they must not make the list
+// reserve ten times the document.
 std::size_t CountTrackPointTags(std::string_view document) {
   std::size_t count = 0;
   for (std::size_t at = document.find("<trkpt"); at != std::string_view::npos;
        at = document.find("<trkpt", at + 6))
     ++count;
-  return count;
+  return std::min(count, document.size() / MinimalPointBytes);
 }
 
 }  // namespace

@@ -328,3 +328,19 @@ TEST(GpxReader, LoadFileWithoutSize) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GpxReader, BareTagsDoNotInflateTheList) {
+  // The list is sized up front from the "<trkpt" tags, but never beyond what the bytes could hold.
+  std::string document;
+  for (int i = 0; i < 100'000; ++i) document += "<trkpt";
+  TTrackPointList points;
+  TGpxReader reader;
+  reader.SetDocument(document, "tags.gpx");
+  reader.Scan(points, Fixed(""));
+  EXPECT_TRUE(points.empty());
+  EXPECT_LE(points.capacity() * sizeof(TTrackPoint), document.size() * 3);
+}
+
+}  // namespace
