@@ -15,6 +15,7 @@
 #include <string>
 
 #include "tvkmd/safefile.h"
+#include "tvkmd/structure.h"
 
 namespace {
 
@@ -304,6 +305,8 @@ TvkHandle OpenFileImage(const char* path, std::int32_t) {
     struct stat status {};
     if (::stat(path, &status) != 0) return Failure(TvkFailed, std::string(path) + ": " + std::strerror(errno));
     if (!S_ISREG(status.st_mode)) return Failure(TvkBadArgument, std::string(path) + " is not a regular file");
+    if (std::string unsound; !tvkmd::TiffStructureSound(path, unsound))
+      return Failure(TvkFailed, std::string(path) + ": " + unsound);
     Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(path));
     std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::open(io).release());
     if (!image) return Failure(TvkFailed, std::string(path) + " is not a supported image");
