@@ -140,6 +140,28 @@ TEST_F(MainWindowTest, ConfirmingTheTimeZoneDialogReadsTheTrackAgainWithTheNewSh
   EXPECT_TRUE(Dialogs.Shown.empty());
 }
 
+TEST_F(MainWindowTest, AReloadAfterADocumentThatBreaksOffStartsAfresh) {
+  TfrmMain& window = Create();
+  const QString path = Files.filePath(QStringLiteral("cut.gpx"));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<?xml version=\"1.0\"?><gpx><trk><trkseg>"
+             "<trkpt lat=\"1\" lon=\"2\"><time>2012-03-25T08:00:00Z</time></trkpt>"
+             "<trkpt lat=\"3\" lon=\"4\"><time>2012-03-25T09:00:00Z</time>");
+  file.close();
+  ChooseGpx(path);
+  const size_t count = window.TrackPoints.size();
+  ASSERT_GE(count, 1u);
+  EXPECT_EQ(Text("laStartTime"), QStringLiteral("25.03.12 08:00:00"));
+
+  ConfirmFixedZone(window, 1, false);
+  EXPECT_EQ(window.TrackPoints.size(), count) << "the same points, read afresh";
+  EXPECT_EQ(Text("laStartTime"), QStringLiteral("25.03.12 09:00:00"));
+  ConfirmFixedZone(window, 1, true);
+  EXPECT_EQ(window.TrackPoints.size(), count);
+  EXPECT_EQ(Text("laStartTime"), QStringLiteral("25.03.12 10:00:00"));
+}
+
 TEST_F(MainWindowTest, TheReloadUsesTheContentReadAtTheChoice) {
   TfrmMain& window = Create();
   const QString path = ThreePointTrack();
