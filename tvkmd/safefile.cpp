@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -50,19 +51,6 @@ std::string RandomSuffix() {
   return suffix;
 }
 
-bool WriteAll(int fd, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 // A temporary file beside the target; removed again unless it was put in place.
 class TempFile {
  public:
@@ -96,12 +84,6 @@ class TempFile {
 
   int Fd() const { return fd_; }
   const std::string& Path() const { return path_; }
-
-  std::int32_t Write(const void* data, std::size_t size, std::string& error) {
-    if (WriteAll(fd_, static_cast<const unsigned char*>(data), size)) return TvkOk;
-    error = SystemError("cannot write", path_);
-    return TvkFailed;
-  }
 
   // Flushes the content to disk and closes the file.
   std::int32_t Finish(std::string& error) {
@@ -139,32 +121,37 @@ std::string ResolveTarget(const std::string& path, std::string& error) {
   return target;
 }
 
-std::int32_t ReadWholeFile(const std::string& path, FileBytes& file, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+SourceFile::~SourceFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::int32_t SourceFile::Open(const std::string& path, std::string& error) {
+  path_ = path;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
     error = SystemError("cannot open", path);
     return TvkFailed;
   }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  if (::fstat(fd, &file.Status) != 0) {
+  if (::fstat(fd_, &status_) != 0) {
     error = SystemError("cannot query", path);
     return TvkFailed;
   }
-  if (!S_ISREG(file.Status.st_mode)) {
+  if (!S_ISREG(status_.st_mode)) {
     error = path + " is not a regular file";
     return TvkBadArgument;
   }
-  file.Size = static_cast<std::size_t>(file.Status.st_size);
-  file.Data.reset(new unsigned char[file.Size ? file.Size : 1]);
+  return TvkOk;
+}
+
+std::int32_t SourceFile::ReadPrefix(std::size_t length, std::unique_ptr<unsigned char[]>& data,
+                                    std::string& error) const {
+  data.reset(new unsigned char[length ? length : 1]);
   std::size_t done = 0;
-  while (done < file.Size) {
-    const ssize_t got = ::read(fd, file.Data.get() + done, file.Size - done);
+  while (done < length) {
+    const ssize_t got = ::pread(fd_, data.get() + done, length - done, static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
-      error = got < 0 ? SystemError("cannot read", path) : path + " became shorter while read";
+      error = got < 0 ? SystemError("cannot read", path_) : path_ + " became shorter while read";
       return TvkFailed;
     }
     done += static_cast<std::size_t>(got);
@@ -172,11 +159,63 @@ std::int32_t ReadWholeFile(const std::string& path, FileBytes& file, std::string
   return TvkOk;
 }
 
-std::int32_t ReplaceFile(const std::string& target, const struct stat& original, const void* data,
-                         std::size_t size, std::string& error) {
+std::int32_t WriteBytes(int fd, const void* data, std::size_t size, std::string& error) {
+  auto bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) {
+      error = SystemError("cannot write", "the temporary file");
+      return TvkFailed;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return TvkOk;
+}
+
+std::int32_t CopyRange(int from, off_t offset, std::size_t length, int to, std::string& error) {
+  bool inKernel = true;
+  std::unique_ptr<unsigned char[]> buffer;
+  constexpr std::size_t bufferSize = 1 << 20;
+  while (length > 0) {
+    if (inKernel) {
+      const ssize_t copied = ::copy_file_range(from, &offset, to, nullptr, length, 0);
+      if (copied > 0) {
+        length -= static_cast<std::size_t>(copied);
+        continue;
+      }
+      if (copied < 0 && errno == EINTR) continue;
+      if (copied == 0) {
+        error = "the file became shorter while copied";
+        return TvkFailed;
+      }
+      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
+        error = SystemError("cannot copy into", "the temporary file");
+        return TvkFailed;
+      }
+      inKernel = false;
+      buffer.reset(new unsigned char[bufferSize]);
+    }
+    const ssize_t got = ::pread(from, buffer.get(), std::min(length, bufferSize), offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      error = got < 0 ? SystemError("cannot read", "the original") : "the file became shorter while copied";
+      return TvkFailed;
+    }
+    if (const auto result = WriteBytes(to, buffer.get(), static_cast<std::size_t>(got), error); result != TvkOk)
+      return result;
+    offset += got;
+    length -= static_cast<std::size_t>(got);
+  }
+  return TvkOk;
+}
+
+std::int32_t ReplaceFile(const std::string& target, const struct stat& original, const ContentWriter& write,
+                         std::string& error) {
   TempFile temp;
   if (const auto result = temp.Create(target, 0600, error); result != TvkOk) return result;
-  if (const auto result = temp.Write(data, size, error); result != TvkOk) return result;
+  if (const auto result = write(temp.Fd(), error); result != TvkOk) return result;
   // Owner before mode: changing the owner can clear set-id bits. Without the
   // right to give the file away, the group alone may still be possible.
   struct stat created {};
@@ -202,7 +241,7 @@ std::int32_t PublishNewFile(const std::string& target, const void* data, std::si
                             std::string& error) {
   TempFile temp;
   if (const auto result = temp.Create(target, 0666, error); result != TvkOk) return result;
-  if (const auto result = temp.Write(data, size, error); result != TvkOk) return result;
+  if (const auto result = WriteBytes(temp.Fd(), data, size, error); result != TvkOk) return result;
   if (const auto result = temp.Finish(error); result != TvkOk) return result;
   if (::renameat2(AT_FDCWD, temp.Path().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
     temp.Placed();

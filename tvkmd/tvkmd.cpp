@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "tvkmd/safefile.h"
@@ -156,17 +158,18 @@ std::string LensSpecificationText(const Exiv2::Value& value) {
   const auto shortest = RationalNumber(value, 0);
   const auto longest = RationalNumber(value, 1);
   if (!shortest || *shortest <= 0) return {};
+  // Appended piece by piece: GCC 12 warns falsely on "-" + std::string.
   std::string text = ShortNumber(*shortest);
-  if (longest && ShortNumber(*longest) != text && *longest > *shortest) text += "-" + ShortNumber(*longest);
+  if (longest && ShortNumber(*longest) != text && *longest > *shortest) text.append("-").append(ShortNumber(*longest));
   text += "mm";
   if (value.count() >= 4) {
     const auto widest = RationalNumber(value, 2);
     const auto narrowest = RationalNumber(value, 3);
     if (widest && *widest > 0) {
       const std::string wide = ShortNumber(*widest);
-      text += " f/" + wide;
+      text.append(" f/").append(wide);
       if (narrowest && *narrowest > *widest && ShortNumber(*narrowest) != wide)
-        text += "-" + ShortNumber(*narrowest);
+        text.append("-").append(ShortNumber(*narrowest));
     }
   }
   return text;
@@ -259,23 +262,13 @@ std::int32_t SaveNewSidecar(Entry& entry) {
   return TvkOk;
 }
 
-// Exiv2 writes a file in place (truncating it first), so the edited metadata
-// goes into a second image read from a copy in memory, and the result is
-// published beside the file and renamed over it.
-std::int32_t SaveExisting(Entry& entry) {
-  std::string error;
-  const std::string target = tvkmd::ResolveTarget(entry.Path, error);
-  if (target.empty()) return Failure(TvkFailed, error);
-  if (::access(target.c_str(), W_OK) != 0)
-    return Failure(TvkNotWritable, target + ": " + std::strerror(errno));
-  tvkmd::FileBytes file;
-  if (const auto result = tvkmd::ReadWholeFile(target, file, error); result != TvkOk)
-    return Failure(result, error);
-
-  std::unique_ptr<Exiv2::Image> fresh(
-      Exiv2::ImageFactory::open(file.Data.get(), static_cast<long>(file.Size)).release());
+// A second image over `size` bytes of the file, given the edited metadata and
+// written in memory. Exiv2 would write a file in place, truncating it first.
+std::unique_ptr<Exiv2::Image> Rewrite(const Entry& entry, const unsigned char* data, std::size_t size,
+                                      const std::string& target) {
+  std::unique_ptr<Exiv2::Image> fresh(Exiv2::ImageFactory::open(data, static_cast<long>(size)).release());
   if (!fresh || fresh->imageType() != entry.Image->imageType())
-    return Failure(TvkFailed, target + " changed its format since it was opened");
+    throw std::runtime_error(target + " changed its format since it was opened");
   fresh->readMetadata();
   const Exiv2::Image& edited = *entry.Image;
   const bool sidecar = fresh->imageType() == Exiv2::ImageType::xmp;
@@ -284,13 +277,94 @@ std::int32_t SaveExisting(Entry& entry) {
   if (sidecar || (fresh->checkMode(Exiv2::mdIptc) & Exiv2::amWrite)) fresh->setIptcData(edited.iptcData());
   if (fresh->checkMode(Exiv2::mdXmp) & Exiv2::amWrite) fresh->setXmpData(edited.xmpData());
   fresh->writeMetadata();
+  return fresh;
+}
 
-  std::int32_t result;
-  {
-    const MemoryContent content(fresh->io());
-    result = tvkmd::ReplaceFile(target, file.Status, content.Data(), content.Size(), error);
+enum class ScanSearch { Found, NeedMore, NotFound };
+
+// Finds the first scan (SOS marker) of a JPEG by walking its segments.
+ScanSearch FindScanStart(const unsigned char* data, std::size_t size, std::size_t& scan) {
+  if (size < 2) return ScanSearch::NeedMore;
+  if (data[0] != 0xFF || data[1] != 0xD8) return ScanSearch::NotFound;
+  std::size_t at = 2;
+  for (;;) {
+    if (at >= size) return ScanSearch::NeedMore;
+    if (data[at] != 0xFF) return ScanSearch::NotFound;
+    while (at < size && data[at] == 0xFF) ++at;
+    if (at >= size) return ScanSearch::NeedMore;
+    const unsigned char marker = data[at++];
+    if (marker == 0xDA) {
+      scan = at - 2;
+      return ScanSearch::Found;
+    }
+    if (marker == 0xD9) return ScanSearch::NotFound;
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // markers without a length
+    if (at + 2 > size) return ScanSearch::NeedMore;
+    const std::size_t length = static_cast<std::size_t>(data[at] << 8 | data[at + 1]);
+    if (length < 2) return ScanSearch::NotFound;
+    at += length;
   }
+}
+
+// A JPEG's image data is copied unchanged from its first scan on, so only the
+// part before it goes through Exiv2 and the rest is copied file to file;
+// nullopt when that does not apply and the whole file is to be rewritten.
+std::optional<std::int32_t> SaveJpegHeader(const Entry& entry, const tvkmd::SourceFile& source,
+                                           const std::string& target) {
+  std::string error;
+  const std::size_t size = source.Size();
+  std::unique_ptr<unsigned char[]> prefix;
+  std::size_t length = std::min<std::size_t>(size, 256 * 1024);
+  std::size_t scan = 0;
+  for (;;) {
+    if (const auto result = source.ReadPrefix(length, prefix, error); result != TvkOk) return Failure(result, error);
+    const ScanSearch found = FindScanStart(prefix.get(), length, scan);
+    if (found == ScanSearch::Found) break;
+    if (found == ScanSearch::NotFound || length == size) return std::nullopt;
+    length = std::min(size, length * 2);
+  }
+  const std::size_t kept = std::min(length, scan + 4096);
+  const auto fresh = Rewrite(entry, prefix.get(), kept, target);
+  const MemoryContent content(fresh->io());
+  // Exiv2 copies the input verbatim from the scan on: the written bytes end with it.
+  const std::size_t copied = kept - scan;
+  if (content.Size() < copied || std::memcmp(content.Data() + content.Size() - copied, prefix.get() + scan, copied))
+    return std::nullopt;
+  const std::size_t header = content.Size() - copied;
+  const auto write = [&](int fd, std::string& writeError) {
+    const std::int32_t result = tvkmd::WriteBytes(fd, content.Data(), header, writeError);
+    if (result != TvkOk) return result;
+    return tvkmd::CopyRange(source.Fd(), static_cast<off_t>(scan), size - scan, fd, writeError);
+  };
+  const std::int32_t result = tvkmd::ReplaceFile(target, source.Status(), write, error);
   return result == TvkOk ? TvkOk : Failure(result, error);
+}
+
+std::int32_t SaveWholeFile(const Entry& entry, const tvkmd::SourceFile& source, const std::string& target) {
+  std::string error;
+  std::unique_ptr<unsigned char[]> bytes;
+  if (const auto result = source.ReadPrefix(source.Size(), bytes, error); result != TvkOk)
+    return Failure(result, error);
+  const auto fresh = Rewrite(entry, bytes.get(), source.Size(), target);
+  const MemoryContent content(fresh->io());
+  const auto write = [&](int fd, std::string& writeError) {
+    return tvkmd::WriteBytes(fd, content.Data(), content.Size(), writeError);
+  };
+  const std::int32_t result = tvkmd::ReplaceFile(target, source.Status(), write, error);
+  return result == TvkOk ? TvkOk : Failure(result, error);
+}
+
+// The new content is published beside the file and renamed over it.
+std::int32_t SaveExisting(const Entry& entry) {
+  std::string error;
+  const std::string target = tvkmd::ResolveTarget(entry.Path, error);
+  if (target.empty()) return Failure(TvkFailed, error);
+  if (::access(target.c_str(), W_OK) != 0) return Failure(TvkNotWritable, target + ": " + std::strerror(errno));
+  tvkmd::SourceFile source;
+  if (const auto result = source.Open(target, error); result != TvkOk) return Failure(result, error);
+  if (entry.Image->imageType() == Exiv2::ImageType::jpeg)
+    if (const auto saved = SaveJpegHeader(entry, source, target)) return *saved;
+  return SaveWholeFile(entry, source, target);
 }
 
 }  // namespace

@@ -384,31 +384,56 @@ TEST(Writing, JpegAndTiffCarryThePositionForBothTools) {
   }
 }
 
-TEST(Writing, ImageDataAndOtherSegmentsSurviveASave) {
-  TempFolder folder;
-  const std::string path = folder.File("big.jpg");
-  WriteBytes(path, LargeJpeg(300000));
-  {
+TEST(Writing, ASaveWritesWhatExiv2WritesInPlace) {
+  // Headers of a few bytes, and of more than 256 KB (unknown APP5 segments).
+  for (const int extraSegments : {0, 6}) {
+    TempFolder folder;
+    const std::string path = folder.File("big.jpg");
+    Bytes bytes = LargeJpeg(300000);
+    Bytes segment = {0xff, 0xe5, 0xea, 0x60};
+    segment.resize(60000, 0x5a);
+    for (int i = 0; i < extraSegments; ++i) bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
+    WriteBytes(path, bytes);
+    {
+      auto image = Exiv2::ImageFactory::open(path);
+      image->readMetadata();
+      image->setComment("kept comment");
+      image->exifData()["Exif.Image.Artist"] = "Someone";
+      image->xmpData()["Xmp.dc.creator"] = "Someone";
+      image->writeMetadata();
+    }
+    const Bytes before = ReadBytes(path);
+    WriteBytes(folder.File("reference.jpg"), before);
+    {
+      Handle handle(OpenFileImage(path.c_str(), TvkOpenMode));
+      WritePosition(handle, 1.5, 2.5);
+      ASSERT_EQ(ModifyXMPMeta(handle, "Xmp.exif.GPSLatitude", "1,30.0000000N", TvkTypeXmpText), TvkOk);
+      ASSERT_EQ(SaveImage(handle), TvkOk) << LastErrorMessage();
+    }
+    const Bytes after = ReadBytes(path);
+    // The same changes, in the same order, written by Exiv2 itself into a copy of the original.
+    {
+      auto saved = Exiv2::ImageFactory::open(path);
+      saved->readMetadata();
+      auto reference = Exiv2::ImageFactory::open(folder.File("reference.jpg"));
+      reference->readMetadata();
+      for (const char* key : {"Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef", "Exif.GPSInfo.GPSLongitude",
+                              "Exif.GPSInfo.GPSLongitudeRef"})
+        reference->exifData()[key].setValue(&saved->exifData()[key].value());
+      reference->xmpData()["Xmp.exif.GPSLatitude"] = "1,30.0000000N";
+      reference->writeMetadata();
+    }
+    EXPECT_EQ(after, ReadBytes(folder.File("reference.jpg"))) << extraSegments << " extra segments";
+    const std::size_t scan = 300000 - TinyJpeg().size();
+    ASSERT_GT(after.size(), scan);
+    EXPECT_TRUE(std::equal(before.end() - static_cast<long>(scan), before.end(), after.end() - static_cast<long>(scan)));
+    EXPECT_NE(std::search(after.begin(), after.end(), segment.begin(), segment.end()) == after.end(), extraSegments > 0);
     auto image = Exiv2::ImageFactory::open(path);
     image->readMetadata();
-    image->setComment("kept comment");
-    image->exifData()["Exif.Image.Artist"] = "Someone";
-    image->writeMetadata();
+    EXPECT_EQ(image->comment(), "kept comment");
+    EXPECT_EQ(ExifText(path, "Exif.Image.Artist"), "Someone");
+    ExpectPosition(ExiftoolPosition(path), 1.5, 2.5);
   }
-  const Bytes before = ReadBytes(path);
-  {
-    Handle handle(OpenFileImage(path.c_str(), TvkOpenMode));
-    WritePosition(handle, 1.5, 2.5);
-    ASSERT_EQ(SaveImage(handle), TvkOk) << LastErrorMessage();
-  }
-  const Bytes after = ReadBytes(path);
-  const std::size_t scan = 300000 - TinyJpeg().size();
-  ASSERT_GT(after.size(), scan);
-  EXPECT_TRUE(std::equal(before.end() - static_cast<long>(scan), before.end(), after.end() - static_cast<long>(scan)));
-  auto image = Exiv2::ImageFactory::open(path);
-  image->readMetadata();
-  EXPECT_EQ(image->comment(), "kept comment");
-  EXPECT_EQ(ExifText(path, "Exif.Image.Artist"), "Someone");
 }
 
 TEST(Saving, KeepsPermissionBitsAndOwner) {
