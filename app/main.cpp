@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QMouseEvent>
 #include <QStyle>
+#include <optional>
 
 #include "app/about.h"
 #include "app/geotagrun.h"
@@ -168,10 +169,10 @@ void TfrmMain::LoadTrack() {
   ClearTrackPoints(TrackPoints);
   const QString fileName = QString::fromStdString(XmlScanner.TrackFileName());
   {
-    std::unique_ptr<TWaitCursor> wait;
+    std::optional<TWaitCursor> wait;
     // Only the existence is tested: the content is the copy read at the choice.
     if (!fileName.isEmpty() && QFileInfo(fileName).isFile()) {
-      wait = std::make_unique<TWaitCursor>();
+      wait.emplace();
       XmlScanner.Scan(TrackPoints);
     }
     if (!TrackPoints.empty()) SortTrackPoints(TrackPoints);
