@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "metadata/metaprocs.h"
+#include "safecopy.h"
 #include "track/position.h"
 
 extern char** environ;
@@ -83,28 +84,6 @@ PhotoFolder& Folder() {
   return folder;
 }
 
-void Fail(const char* what) { throw std::runtime_error(std::string(what) + ": " + std::strerror(errno)); }
-
-// The reference: read the file, write it to a temporary file in the same
-// folder, flush that to disk, rename it over the copy.
-void SafeCopy(const std::string& from, const std::string& to) {
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) Fail("open");
-  struct stat status {};
-  ::fstat(in, &status);
-  std::vector<char> bytes(static_cast<std::size_t>(status.st_size));
-  if (::read(in, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) Fail("read");
-  ::close(in);
-  const std::string temp = to + ".tmp";
-  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (out < 0) Fail("create");
-  if (::write(out, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) Fail("write");
-  ::fchmod(out, status.st_mode & 07777);
-  if (::fsync(out) != 0) Fail("fsync");
-  ::close(out);
-  if (::rename(temp.c_str(), to.c_str()) != 0) Fail("rename");
-}
-
 void BM_Geotag(benchmark::State& state) {
   const std::string photo = Folder().Photo;
   const std::string latitude = LatitudeText(48.1372), longitude = LongitudeText(11.5756);
@@ -131,7 +110,7 @@ void BM_PlainCp(benchmark::State& state) {
   for (auto _ : state) {
     const char* arguments[] = {"cp", from.c_str(), to.c_str(), nullptr};
     pid_t child = 0;
-    if (::posix_spawnp(&child, "cp", nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) Fail("cp");
+    if (::posix_spawnp(&child, "cp", nullptr, nullptr, const_cast<char**>(arguments), environ) != 0) ThrowErrno("cp");
     int status = 0;
     ::waitpid(child, &status, 0);
   }
