@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "photofixtures.h"
+#include "tvkmd/safefile.h"
 
 using namespace fixtures;
 
@@ -717,4 +718,38 @@ TEST(Library, NothingReachesTheTerminal) {
   ::close(saved);
   ::close(file);
   EXPECT_EQ(ReadBytes(capture), Bytes{});
+}
+
+TEST(SafeFile, CopyRangeCopiesInTheKernelOrByReading) {
+  TempFolder folder;
+  Bytes bytes(20000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7);
+  WriteBytes(folder.File("source"), bytes);
+  tvkmd::SourceFile source;
+  std::string error;
+  ASSERT_EQ(source.Open(folder.File("source"), error), TvkOk) << error;
+  EXPECT_EQ(source.Size(), bytes.size());
+  const Bytes expected(bytes.begin() + 1000, bytes.begin() + 13000);
+
+  const int file = ::open(folder.File("copy").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_EQ(tvkmd::CopyRange(source.Fd(), 1000, 12000, file, error), TvkOk) << error;
+  ::close(file);
+  EXPECT_EQ(ReadBytes(folder.File("copy")), expected);
+
+  // A pipe takes no kernel copy: the bytes go through a buffer instead.
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  ASSERT_EQ(tvkmd::CopyRange(source.Fd(), 1000, 12000, pipe[1], error), TvkOk) << error;
+  ::close(pipe[1]);
+  Bytes piped(20000);
+  const ssize_t got = ::read(pipe[0], piped.data(), piped.size());
+  ::close(pipe[0]);
+  piped.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  EXPECT_EQ(piped, expected);
+
+  // Past the end of the file.
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  EXPECT_EQ(tvkmd::CopyRange(source.Fd(), 19000, 5000, null, error), TvkFailed);
+  ::close(null);
+  EXPECT_NE(error, "");
 }
