@@ -56,7 +56,8 @@ copier=$(find "$build" -name safe_copier -type f -perm -u+x | head -1)
 # Camera clock against UTC, for the peers and the check.
 if [[ "$zone" == local ]]; then
   shift_minutes=local
-  peer_zone=$(date +%:z)
+  peer_zone=$(date +%:z)  # gpscorrelate takes one offset; exiftool applies the local rules itself
+  exiftool_zone=
   driver_zone=(local)
 else
   if [[ ! "$zone" =~ ^\(UTC([+-])([0-9][0-9]):([0-9][0-9])\) ]]; then
@@ -68,6 +69,7 @@ else
   ((dst)) && shift_minutes=$((shift_minutes + 60))
   abs=${shift_minutes#-}
   peer_zone=$(printf '%s%02d:%02d' "$([[ $shift_minutes == -* ]] && echo - || echo +)" $((abs / 60)) $((abs % 60)))
+  exiftool_zone=$peer_zone
   driver_zone=("$zone")
   ((dst)) && driver_zone+=(+dst)
 fi
@@ -125,7 +127,7 @@ run_tool() {  # tool folder
     safe_copier) "$copier" "$2" >/dev/null ;;
     lumivale) QT_QPA_PLATFORM=offscreen "$driver" "$gpx" "$2" "${driver_zone[@]}" >"$work/driver.log" 2>"$work/driver.err" ||
                 { cat "$work/driver.log" "$work/driver.err" >&2; return 1; } ;;
-    exiftool) exiftool -q -q -overwrite_original -geotag "$gpx" "-geotime<\${DateTimeOriginal}$peer_zone" "$2" ;;
+    exiftool) exiftool -q -q -overwrite_original -geotag "$gpx" "-geotime<\${DateTimeOriginal}$exiftool_zone" "$2" ;;
     gpscorrelate) gpscorrelate -g "$gpx" -z "$peer_zone" "$2"/* >/dev/null ;;
   esac
 }

@@ -3,7 +3,8 @@
 // every question with Yes to All. For bench/e2e.sh; works on any track and folder.
 //   e2e_driver GPX FOLDER local
 //   e2e_driver GPX FOLDER "(UTC+01:00) Europe/Berlin" [+dst]
-// Settings go to a temporary folder, never the user's own.
+// Settings go to a temporary folder, never the user's own. With
+// LUMIVALE_SCREENSHOT_DIR set, the window is saved there before and after the run.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -47,6 +48,11 @@ class TGivenPaths : public TFileChooser {
  private:
   QString FGpx, FFolder;
 };
+
+void KeepScreenshot(QWidget& window, const char* name) {
+  const QString folder = qEnvironmentVariable("LUMIVALE_SCREENSHOT_DIR");
+  if (!folder.isEmpty()) window.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
 
 int Usage() {
   std::fprintf(stderr,
@@ -99,9 +105,11 @@ int main(int argc, char* argv[]) {
                  qPrintable(label("laTrackPoints")->text()), qPrintable(label("laNumberFiles")->text()));
     return 1;
   }
+  KeepScreenshot(mainWindow, "e2e-before-run");
   const auto start = std::chrono::steady_clock::now();
   button("btnStart")->click();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  KeepScreenshot(mainWindow, "e2e-after-run");
 
   const QString finalText = label("laStart")->text();
   std::printf("%s track points from %s to %s, %s photos, %d questions: %s in %.2f s\n",
