@@ -48,7 +48,7 @@ fi
 bash scripts/deps.sh --bench
 
 # The driver and the safe copier, built with optimisation.
-[[ -f "$build/CMakeCache.txt" ]] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVALE_BENCH=ON >/dev/null
+[[ -f "$build/CMakeCache.txt" ]] || cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" -j2 --target e2e_driver track_load safe_copier >/dev/null
 driver=$(find "$build" -name e2e_driver -type f -perm -u+x | head -1)
 copier=$(find "$build" -name safe_copier -type f -perm -u+x | head -1)
