@@ -54,6 +54,7 @@ struct TUsage {
   std::string Message;    // the body's complaint; empty when it was content
   long ResidentKb = 0;    // peak resident memory above the start
   long AddressKb = 0;     // peak address space above the start
+  long CpuMs = 0;         // processor time of the whole child, for the figures only
 };
 
 class TMeter {
@@ -64,11 +65,13 @@ class TMeter {
     FAddressKb = StatusKb("VmSize");
     std::ofstream("/proc/self/clear_refs") << "5";
   }
-  void Finish(long& residentKb, long& addressKb) const {
+  void Finish(long& residentKb, long& addressKb, long& cpuMs) const {
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     residentKb = usage.ru_maxrss - FResidentKb;
     addressKb = StatusKb("VmPeak") - FAddressKb;
+    cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
   }
 
  private:
@@ -93,9 +96,10 @@ TUsage MeasureInChild(int cpuSeconds, const std::function<std::string(TMeter&)>&
     } catch (const std::exception& error) {
       message = std::string("exception: ") + error.what();
     }
-    long residentKb = 0, addressKb = 0;
-    meter.Finish(residentKb, addressKb);
-    const std::string report = std::to_string(residentKb) + " " + std::to_string(addressKb) + " " + message;
+    long residentKb = 0, addressKb = 0, cpuMs = 0;
+    meter.Finish(residentKb, addressKb, cpuMs);
+    const std::string report = std::to_string(residentKb) + " " + std::to_string(addressKb) + " " +
+                               std::to_string(cpuMs) + " " + message;
     if (::write(channel[1], report.data(), report.size()) < 0) ::_exit(2);
     ::_exit(0);
   }
@@ -117,13 +121,15 @@ TUsage MeasureInChild(int cpuSeconds, const std::function<std::string(TMeter&)>&
   char* rest = nullptr;
   usage.ResidentKb = std::strtol(report.c_str(), &rest, 10);
   usage.AddressKb = std::strtol(rest, &rest, 10);
+  usage.CpuMs = std::strtol(rest, &rest, 10);
   usage.Message = *rest == ' ' ? rest + 1 : rest;
   return usage;
 }
 
 // The figures, for the long form run by hand.
 void Report(const char* name, const TUsage& usage) {
-  std::printf("  %-40s peak resident +%ld kB, address space +%ld kB\n", name, usage.ResidentKb, usage.AddressKb);
+  std::printf("  %-40s peak resident +%ld kB, address space +%ld kB, %ld ms processor time\n", name,
+              usage.ResidentKb, usage.AddressKb, usage.CpuMs);
 }
 
 TTimeZoneOptions FixedZone() {
