@@ -172,20 +172,29 @@ TEST(Binding, XmpValuesAreWrittenAsUtf8) {
   EXPECT_EQ(XmpText(path, "Xmp.aux.Lens"), "Objektiv \xC3\xA9");
 }
 
-TEST(Binding, LongUtf8PathsOpen) {
+TEST(Binding, LongUtf8PathsOpenAndSave) {
   TempFolder folder;
-  // Folder names of 200 bytes each, far beyond the old 255-byte path limit.
+  // Folder names of 200 bytes each, far beyond the old 255-byte path limit, and
+  // a file name near the 255-byte name limit, so that its temporary name is cut.
+  const std::string characters = "\xC3\xA4\xE6\x97\xA5\xF0\x9F\x93\xB7";  // ä 日 📷
   std::string path = folder.Path();
   for (int level = 0; level < 4; ++level) {
     std::string name;
-    while (name.size() < 200) name += "\xC3\xA4\xE6\x97\xA5\xF0\x9F\x93\xB7";  // ä 日 📷
+    while (name.size() < 200) name += characters;
     path += "/" + name;
     ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
   }
-  path += "/Fotograf\xC3\xAD" "a.jpg";
-  ASSERT_GT(path.size(), 800u);
+  std::string name;
+  while (name.size() < 240) name += characters;
+  path += "/" + name + ".jpg";
+  ASSERT_GT(path.size(), 1000u);
   WriteBytes(path, TinyJpeg());
-  Handle handle(OpenImage(path));
-  EXPECT_NE(handle, 0) << LastErrorMessage();
+  {
+    Handle handle(OpenImage(path));
+    ASSERT_NE(handle, 0) << LastErrorMessage();
+    ASSERT_EQ(SetGPSMeta(handle, "Exif.GPSInfo.GPSLatitude", 1, 2, 3), TvkOk);
+    ASSERT_EQ(SaveImage(handle), TvkOk) << LastErrorMessage();
+  }
+  EXPECT_EQ(ExifText(path, "Exif.GPSInfo.GPSLatitude"), "1/1 2/1 3/1");
   EXPECT_EQ(OpenImage(std::string(PathBufferSize, 'p')), 0);
 }
