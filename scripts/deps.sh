@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libexpat1-dev
   fonts-wine fonts-liberation2 locales tzdata
 )
-[[ "${1-}" == "--test" ]] && packages+=(clang libclang-rt-14-dev xvfb xauth)
+[[ "${1-}" == "--test" ]] && packages+=(clang libclang-rt-14-dev xvfb xauth python3)
 # The peer tools the benchmarks measure against, /usr/bin/time, and what makes and checks the
 # end-to-end corpus.
 [[ "${1-}" == "--bench" ]] && packages+=(gpscorrelate time imagemagick python3)
