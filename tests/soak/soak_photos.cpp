@@ -1,7 +1,9 @@
 // Makes the soak's photo folders and judges them after a run, with a fresh Exiv2 image
 // as the reader.
 //   soak_photos make FOLDER SEED       photos of every kind in FOLDER/photos
-//   soak_photos make-large FOLDER      only photos larger than 1 MB (the disk-full round)
+//   soak_photos make-diskfull FOLDER large|small
+//                                      photos larger than 1 MB, or small photos and raws
+//                                      with and without sidecars (the disk-full rounds)
 //   soak_photos make-readonly FOLDER folder|photos
 //                                      a read-only folder of writable photos, or a
 //                                      writable folder of read-only photos
@@ -203,12 +205,23 @@ int Make(const std::string& folder, unsigned seed) {
   return 0;
 }
 
-int MakeLarge(const std::string& folder) {
-  MakeFolder(folder, [](const std::string& photos) {
-    Photo(photos + "/a.jpg", fixtures::LargeJpeg(1536 * 1024), CaptureTime(1), false);
-    Photo(photos + "/b.jpg", fixtures::LargeJpeg(1536 * 1024), CaptureTime(2), true);
-    Photo(photos + "/c.tif", LargeTiff(1024, 1024), CaptureTime(3), false);
-    Photo(photos + "/d.nef", LargeTiff(1024, 1024), CaptureTime(4), false);
+// Large photos, whose saves stop part way at a limit of 512 kB; or small photos and raws
+// with and without sidecars, for a limit of 0.
+int MakeDiskFull(const std::string& folder, const std::string& what) {
+  if (what != "large" && what != "small") return 2;
+  MakeFolder(folder, [&](const std::string& photos) {
+    if (what == "large") {
+      Photo(photos + "/a.jpg", fixtures::LargeJpeg(1536 * 1024), CaptureTime(1), false);
+      Photo(photos + "/b.jpg", fixtures::LargeJpeg(1536 * 1024), CaptureTime(2), true);
+      Photo(photos + "/c.tif", LargeTiff(1024, 1024), CaptureTime(3), false);
+      Photo(photos + "/d.nef", LargeTiff(1024, 1024), CaptureTime(4), false);
+    } else {
+      Photo(photos + "/a.jpg", fixtures::TinyJpeg(), CaptureTime(1), false);
+      Photo(photos + "/b.tif", fixtures::TinyTiff(), CaptureTime(2), true);
+      Photo(photos + "/c.cr2", fixtures::TinyTiff(), CaptureTime(3), false);
+      Photo(photos + "/d.arw", fixtures::TinyTiff(), CaptureTime(4), false);
+      WriteSidecar(photos + "/d.xmp", false);
+    }
   });
   Snapshot(folder);
   return 0;
@@ -466,7 +479,8 @@ int CheckUntouched(const std::string& folder) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: soak_photos make FOLDER SEED | make-large FOLDER | make-readonly FOLDER folder|photos |\n"
+               "usage: soak_photos make FOLDER SEED | make-diskfull FOLDER large|small |\n"
+               "                   make-readonly FOLDER folder|photos |\n"
                "                   check [--all] FOLDER | check-untouched FOLDER\n");
   return 2;
 }
@@ -481,7 +495,7 @@ int main(int argc, char* argv[]) {
   Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
   try {
     if (command == "make" && argc == 4) return Make(folder, static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
-    if (command == "make-large" && argc == 3) return MakeLarge(folder);
+    if (command == "make-diskfull" && argc == 4) return MakeDiskFull(folder, argv[3]);
     if (command == "make-readonly" && argc == 4) return MakeReadOnly(folder, argv[3]);
     if (command == "check" && argc == 3) return Check(folder, false);
     if (command == "check" && argc == 4 && folder == "--all") return Check(argv[3], true);
