@@ -76,17 +76,17 @@ void SaveAndCheck(TMetaData& metaData, const std::string& folder, const std::str
   const TDateTime captureTime = metaData.CaptureTime;
   const bool saved = metaData.Save();
   metaData.Close();
-  Require(EntryCount(folder) == 1);
+  Require(EntryCount(folder) == 1, "the save left another file in the folder");
   if (!saved) {
-    Require(ReadFile(path) == original);
+    Require(ReadFile(path) == original, "a failed save changed the photo");
     return;
   }
   TMetaData again;
-  Require(again.Open(path, false, true));
-  Require(again.CaptureTime == captureTime);
-  Require(again.ReadExif("Exif.GPSInfo.GPSLatitudeRef").rfind('S', 0) == 0);
-  Require(!again.ReadExif("Exif.GPSInfo.GPSLatitude").empty());
-  Require(again.ReadExif("Exif.GPSInfo.GPSLongitudeRef").rfind('W', 0) == 0);
+  Require(again.Open(path, false, true), "a saved photo does not open");
+  Require(again.CaptureTime == captureTime, "a saved photo lost its capture time");
+  Require(again.ReadExif("Exif.GPSInfo.GPSLatitudeRef").rfind('S', 0) == 0, "a saved photo holds no latitude");
+  Require(!again.ReadExif("Exif.GPSInfo.GPSLatitude").empty(), "a saved photo holds no latitude");
+  Require(again.ReadExif("Exif.GPSInfo.GPSLongitudeRef").rfind('W', 0) == 0, "a saved photo holds no longitude");
   again.Close();
 }
 #endif

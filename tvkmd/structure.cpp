@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace tvkmd {
@@ -45,6 +46,11 @@ class TFile {
   int FFd;
 };
 
+// Where a directory stands, which decides the pointers in it that Exiv2 follows: the chain
+// from IFD0 (next pointers; IFD0 also holds the EXIF, GPS and sub-IFD pointers), the EXIF
+// directory (its interoperability pointer), and the rest (none).
+enum class TDirectory { First, Chain, Exif, Leaf };
+
 // One TIFF structure: the bytes from `base` on, `length` long, offsets counted from `base`.
 class TTiffWalk {
  public:
@@ -60,11 +66,11 @@ class TTiffWalk {
     // TIFF, and the raw formats that only change its magic number (ORF, RW2).
     const unsigned magic = Number16(header + 2);
     if (magic != 42 && magic != 0x4F52 && magic != 0x5352 && magic != 0x55) return true;
-    if (!Follow(Number32(header + 4), error)) return false;
+    if (!Follow(Number32(header + 4), TDirectory::First, error)) return false;
     while (!FPending.empty()) {
-      const std::uint32_t offset = FPending.back();
+      const auto [offset, kind] = FPending.back();
       FPending.pop_back();
-      if (!Directory(offset, error)) return false;
+      if (!Directory(offset, kind, error)) return false;
     }
     return true;
   }
@@ -81,7 +87,7 @@ class TTiffWalk {
     return offset <= FLength && size <= FLength - offset && FFile.Read(FBase + offset, buffer, size);
   }
 
-  bool Directory(std::uint32_t offset, std::string& error) {
+  bool Directory(std::uint32_t offset, TDirectory kind, std::string& error) {
     // A directory outside the data is Exiv2's to pass over.
     unsigned char countBytes[2];
     if (!Fetch(offset, countBytes, 2)) return true;
@@ -107,28 +113,34 @@ class TTiffWalk {
       const unsigned tag = Number16(entry);
       const unsigned type = Number16(entry + 2);
       const std::uint32_t values = Number32(entry + 4);
-      // EXIF, GPS and interoperability directories, and sub-IFDs (LONG or IFD values).
-      const bool pointer = tag == 0x8769 || tag == 0x8825 || tag == 0xA005 || tag == 0x014A;
-      if (!pointer || (type != 4 && type != 13) || values == 0) continue;
+      // EXIF, GPS and sub-IFD pointers of IFD0, the interoperability pointer of the EXIF
+      // directory (LONG or IFD values).
+      TDirectory target = TDirectory::Leaf;
+      if (kind == TDirectory::First && tag == 0x8769) target = TDirectory::Exif;
+      else if (!((kind == TDirectory::First && (tag == 0x8825 || tag == 0x014A)) ||
+                 (kind == TDirectory::Exif && tag == 0xA005)))
+        continue;
+      if ((type != 4 && type != 13) || values == 0) continue;
       if (values == 1) {
-        if (!Follow(Number32(entry + 8), error)) return false;
+        if (!Follow(Number32(entry + 8), target, error)) return false;
       } else if (values <= static_cast<std::uint32_t>(MaxTiffDirectories)) {
         std::vector<unsigned char> offsets(values * 4u);
         if (!Fetch(Number32(entry + 8), offsets.data(), offsets.size())) continue;
         for (std::uint32_t k = 0; k < values; ++k)
-          if (!Follow(Number32(offsets.data() + k * 4u), error)) return false;
+          if (!Follow(Number32(offsets.data() + k * 4u), target, error)) return false;
       } else {
         return TooMany(error);
       }
     }
-    return Follow(Number32(entries.data() + count * 12u), error);
+    if (kind != TDirectory::First && kind != TDirectory::Chain) return true;
+    return Follow(Number32(entries.data() + count * 12u), TDirectory::Chain, error);
   }
 
   // Keeps a directory to look at; the directories seen and waiting stay within the limit.
-  bool Follow(std::uint32_t offset, std::string& error) {
+  bool Follow(std::uint32_t offset, TDirectory kind, std::string& error) {
     if (offset == 0) return true;
     if (FSeen.size() + FPending.size() >= static_cast<std::size_t>(MaxTiffDirectories)) return TooMany(error);
-    FPending.push_back(offset);
+    FPending.emplace_back(offset, kind);
     return true;
   }
 
@@ -142,7 +154,7 @@ class TTiffWalk {
   std::uint64_t FLength;
   bool FBigEndian = false;
   std::set<std::uint32_t> FSeen;
-  std::vector<std::uint32_t> FPending;
+  std::vector<std::pair<std::uint32_t, TDirectory>> FPending;
 };
 
 // The EXIF blocks of a JPEG: APP1 segments beginning "Exif\0\0", before the image data.

@@ -7,8 +7,9 @@
 // drop what it never read; the photo is refused instead.
 namespace tvkmd {
 
-// At most this many directories (IFD chain, EXIF, GPS, interoperability, sub-IFDs) in
-// one TIFF structure: cameras write a dozen.
+// At most this many directories in one TIFF structure: cameras write a dozen. The check
+// follows what Exiv2 follows: the chain from IFD0, the EXIF, GPS and sub-IFD pointers of
+// IFD0 and the interoperability pointer of the EXIF directory.
 inline constexpr int MaxTiffDirectories = 256;
 // Exiv2 does not read a directory with more entries.
 inline constexpr int MaxTiffEntries = 256;

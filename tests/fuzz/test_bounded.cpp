@@ -362,6 +362,19 @@ Bytes ManySubDirectories(std::uint32_t count) {
   return bytes;
 }
 
+// IFD1 holds an EXIF pointer to a directory of 65535 entries: Exiv2 takes a pointer tag
+// outside IFD0 for plain data, and so does the check.
+Bytes PointerOutsideIfd0() {
+  Bytes bytes = TiffHeader();
+  const std::uint32_t second = 8 + DirectorySize(ImageEntries.size());
+  const std::uint32_t garbage = second + DirectorySize(1);
+  PutDirectory(bytes, ImageEntries, second);
+  PutDirectory(bytes, {{0x8769, 4, 1, garbage}}, 0);
+  Put16(bytes, 65535);
+  Put32(bytes, 0);
+  return bytes;
+}
+
 // The TIFF structure as the EXIF block of the tiny JPEG.
 Bytes InJpeg(const Bytes& tiff) {
   Bytes jpeg = fixtures::TinyJpeg();
@@ -424,12 +437,13 @@ TEST(BoundedPhoto, LoopingOrHugeStructuresAreRefused) {
 }
 
 // The check passes sound photos on: every seed of the photo fuzz target, the test
-// fixtures, and a sound chain of a few directories.
+// fixtures, a sound chain of a few directories, and pointers where Exiv2 follows none.
 TEST(BoundedPhoto, SoundStructuresOpen) {
   BuildExtensionLists();
   fixtures::TempFolder folder;
   std::vector<std::pair<std::string, Bytes>> photos = {
-      {"tiny.jpg", fixtures::TinyJpeg()}, {"tiny.tif", fixtures::TinyTiff()}, {"chain.tif", LongChain(5)}};
+      {"tiny.jpg", fixtures::TinyJpeg()}, {"tiny.tif", fixtures::TinyTiff()}, {"chain.tif", LongChain(5)},
+      {"pointer outside IFD0.tif", PointerOutsideIfd0()}};
   for (const auto& entry : std::filesystem::directory_iterator(LUMIVALE_PHOTO_SEEDS))
     photos.emplace_back(entry.path().filename().string(), fixtures::ReadBytes(entry.path().string()));
   ASSERT_GT(photos.size(), 5u);
