@@ -22,27 +22,9 @@
 #include "guitestenv.h"
 #include "metadata/applicationprocs.h"
 #include "platform/dialogs.h"
+#include "support/recordingdialogs.h"
 #include "timezone/timezonesetting.h"
 #include "track/timeshift.h"
-
-// Answers the program's message boxes and records them; a test may act while
-// a box is open (OnShow) and choose the answer.
-class TScriptedDialogs : public TDialogs {
- public:
-  struct TShown {
-    QString Text;
-    TMsgKind Kind;
-    unsigned Buttons;
-    QString Title;
-  };
-  int ShowMessage(const QString& text, TMsgKind kind, unsigned buttons, const QString& title) override {
-    Shown.push_back({text, kind, buttons, title});
-    if (OnShow) return OnShow(Shown.back());
-    return Answer::Ok;
-  }
-  std::vector<TShown> Shown;
-  std::function<int(const TShown&)> OnShow;
-};
 
 // Stands in for the open-file and folder dialogs: the next queued answer, the
 // empty text meaning Cancel. Records what the window asked for.
@@ -159,7 +141,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   QTemporaryDir Files;
-  TScriptedDialogs Dialogs;
+  TRecordingDialogs Dialogs;
   TScriptedChooser Chooser;
   std::unique_ptr<TfrmMain> Window;
 };

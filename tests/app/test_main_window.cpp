@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, DuringARunTheWindowShowsProgressAndCannotBeClosed) {
   ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
 
   bool asked = false;
-  Dialogs.OnShow = [&](const TScriptedDialogs::TShown& shown) {
+  Dialogs.OnShow = [&](const TRecordingDialogs::TShown& shown) {
     asked = true;
     EXPECT_EQ(shown.Kind, TMsgKind::Warning);
     EXPECT_EQ(shown.Buttons, 771u);

@@ -6,23 +6,9 @@
 
 #include "app/website.h"
 #include "platform/dialogs.h"
+#include "support/recordingdialogs.h"
 
 namespace {
-
-struct TShown {
-  QString Text;
-  TMsgKind Kind;
-  unsigned Buttons;
-};
-
-class TRecordingDialogs : public TDialogs {
- public:
-  int ShowMessage(const QString& text, TMsgKind kind, unsigned buttons, const QString&) override {
-    Shown.push_back({text, kind, buttons});
-    return Answer::Ok;
-  }
-  std::vector<TShown> Shown;
-};
 
 class WebsiteTest : public testing::Test {
  protected:

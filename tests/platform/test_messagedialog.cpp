@@ -10,6 +10,7 @@
 
 #include "guitestenv.h"
 #include "platform/dialogs.h"
+#include "support/recordingdialogs.h"
 #include "platform/messagedialog.h"
 
 namespace {
@@ -174,21 +175,6 @@ TEST(MessageDialog, RealDialogsReturnTheAnswerOfTheModalBox) {
   QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
   EXPECT_EQ(Dialogs().ShowMessage(QStringLiteral("Overwrite?"), TMsgKind::Warning, Questions), Answer::Cancel);
 }
-
-class TRecordingDialogs : public TDialogs {
- public:
-  struct TShown {
-    QString Text;
-    TMsgKind Kind;
-    unsigned Buttons;
-    QString Title;
-  };
-  int ShowMessage(const QString& text, TMsgKind kind, unsigned buttons, const QString& title) override {
-    Shown.push_back({text, kind, buttons, title});
-    return Answer::Ok;
-  }
-  std::vector<TShown> Shown;
-};
 
 TEST(RunHandler, WhatAHandlerThrowsShowsTheGeneralErrorBox) {
   TRecordingDialogs dialogs;

@@ -16,6 +16,7 @@
 
 #include "guitestenv.h"
 #include "platform/dialogs.h"
+#include "support/recordingdialogs.h"
 #include "timezone/timezonesetting.h"
 #include "track/timeshift.h"
 
@@ -82,15 +83,6 @@ TEST(SystemZoneTexts, EveryZoneOnceInReverseOrderOfItsName) {
   }
   EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), std::greater<>()));
 }
-
-class TRecordingDialogs : public TDialogs {
- public:
-  int ShowMessage(const QString& text, TMsgKind kind, unsigned, const QString&) override {
-    Shown.emplace_back(kind, text);
-    return Answer::Ok;
-  }
-  std::vector<std::pair<TMsgKind, QString>> Shown;
-};
 
 const TTexts SomeZones = {"(UTC+01:00) Europe/Vienna", "(UTC+01:00) Europe/Berlin", "(UTC-05:00) America/New_York",
                           "(UTC+05:30) Asia/Kolkata", "(UTC+00:00) Europe/London"};
@@ -313,8 +305,8 @@ TEST_F(TimezoneDialogTest, ARefusedStoreShowsTheErrorBoxAndStillEndsWithOk) {
   Ok(dialog)->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   ASSERT_EQ(Recorded.Shown.size(), 1u);
-  EXPECT_EQ(Recorded.Shown[0].first, TMsgKind::Error);
-  EXPECT_TRUE(Recorded.Shown[0].second.contains(QStringLiteral("LocalTime"))) << Recorded.Shown[0].second.toStdString();
+  EXPECT_EQ(Recorded.Shown[0].Kind, TMsgKind::Error);
+  EXPECT_TRUE(Recorded.Shown[0].Text.contains(QStringLiteral("LocalTime"))) << Recorded.Shown[0].Text.toStdString();
   EXPECT_FALSE(TimeZoneOptions.LocalTime) << "the options hold the new choice for this run";
   EXPECT_EQ(TimeZoneOptions.SelectedZone, "(UTC-05:00) America/New_York");
 }
