@@ -263,10 +263,11 @@ TEST(BoundedGpx, LargeDocumentsNeedMemoryForTheDocumentOnly) {
     Report(shape.Name, usage);
     EXPECT_EQ(usage.Message, "");
     const long documentKb = size / Kb;
-    // The document, a copy of it as one text or attribute, the point list sized by it, and
-    // a constant; nothing that grows with the nesting or the references.
-    EXPECT_LT(usage.ResidentKb, 3 * documentKb + 64 * 1024) << "kB for a document of " << documentKb << " kB";
-    EXPECT_LT(usage.AddressKb, 4 * documentKb + 64 * 1024) << "kB for a document of " << documentKb << " kB";
+    // A few times the document (it, a text or attribute as long as it, which the point
+    // copies, a string's spare room, the sanitizer's shadow of all that), and a constant;
+    // nothing that grows with the nesting or the references.
+    EXPECT_LT(usage.ResidentKb, 4 * documentKb + 64 * 1024) << "kB for a document of " << documentKb << " kB";
+    EXPECT_LT(usage.AddressKb, 5 * documentKb + 64 * 1024) << "kB for a document of " << documentKb << " kB";
   }
 }
 
