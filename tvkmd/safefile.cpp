@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 
 namespace tvkmd {
 namespace {
+
+std::atomic<WrittenFileHook> writtenFileHook{nullptr};
 
 // Keeps errno, which the caller still inspects.
 std::string SystemError(const char* what, const std::string& path) {
@@ -68,7 +71,8 @@ class TempFile {
     const std::string stem = CutName(name, 255 - 14);
     for (int attempt = 0; attempt < 32; ++attempt) {
       std::string path = folder + "/." + stem + "." + RandomSuffix() + ".tmp";
-      fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+      // Readable too: the content is read back before it is put in place.
+      fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
       if (fd_ >= 0) {
         path_ = std::move(path);
         return TvkOk;
@@ -108,7 +112,25 @@ class TempFile {
   bool placed_ = false;
 };
 
+// Makes a rename in `folder` durable. Some file systems cannot flush a folder;
+// the file itself is on disk by then, so a failure here changes nothing.
+void FlushFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  (void)::fsync(fd);
+  ::close(fd);
+}
+
+// Fills the temporary file and reads it back.
+std::int32_t WriteChecked(int fd, const ContentWriter& write, const ContentCheck& check, std::string& error) {
+  if (const auto result = write(fd, error); result != TvkOk) return result;
+  if (const WrittenFileHook hook = writtenFileHook.load(std::memory_order_relaxed)) hook(fd);
+  return check(fd, error);
+}
+
 }  // namespace
+
+void SetWrittenFileHook(WrittenFileHook hook) { writtenFileHook.store(hook, std::memory_order_relaxed); }
 
 std::string ResolveTarget(const std::string& path, std::string& error) {
   char* resolved = ::realpath(path.c_str(), nullptr);
@@ -212,10 +234,10 @@ std::int32_t CopyRange(int from, off_t offset, std::size_t length, int to, std::
 }
 
 std::int32_t ReplaceFile(const std::string& target, const struct stat& original, const ContentWriter& write,
-                         std::string& error) {
+                         const ContentCheck& check, std::string& error) {
   TempFile temp;
   if (const auto result = temp.Create(target, 0600, error); result != TvkOk) return result;
-  if (const auto result = write(temp.Fd(), error); result != TvkOk) return result;
+  if (const auto result = WriteChecked(temp.Fd(), write, check, error); result != TvkOk) return result;
   // Owner before mode: changing the owner can clear set-id bits. Without the
   // right to give the file away, the group alone may still be possible.
   struct stat created {};
@@ -234,23 +256,29 @@ std::int32_t ReplaceFile(const std::string& target, const struct stat& original,
     return ErrnoResult();
   }
   temp.Placed();
+  FlushFolder(SplitPath(target).first);
   return TvkOk;
 }
 
 std::int32_t PublishNewFile(const std::string& target, const void* data, std::size_t size,
-                            std::string& error) {
+                            const ContentCheck& check, std::string& error) {
   TempFile temp;
   if (const auto result = temp.Create(target, 0666, error); result != TvkOk) return result;
-  if (const auto result = WriteBytes(temp.Fd(), data, size, error); result != TvkOk) return result;
+  const auto write = [&](int fd, std::string& writeError) { return WriteBytes(fd, data, size, writeError); };
+  if (const auto result = WriteChecked(temp.Fd(), write, check, error); result != TvkOk) return result;
   if (const auto result = temp.Finish(error); result != TvkOk) return result;
   if (::renameat2(AT_FDCWD, temp.Path().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
     temp.Placed();
+    FlushFolder(SplitPath(target).first);
     return TvkOk;
   }
   // File systems without the flag: a hard link fails just as surely on a taken
   // name, and the temporary name is then removed.
   if (errno == EINVAL || errno == ENOSYS) {
-    if (::link(temp.Path().c_str(), target.c_str()) == 0) return TvkOk;
+    if (::link(temp.Path().c_str(), target.c_str()) == 0) {
+      FlushFolder(SplitPath(target).first);
+      return TvkOk;
+    }
   }
   if (errno == EEXIST) {
     error = target + " exists and is kept";

@@ -40,17 +40,28 @@ class SourceFile {
 
 // Fills the temporary file; TvkOk or a failure with `error` set.
 using ContentWriter = std::function<std::int32_t(int fd, std::string& error)>;
+// Reads the written file (`fd`, open for reading) back before it replaces the
+// original; TvkOk when it holds what it should.
+using ContentCheck = std::function<std::int32_t(int fd, std::string& error)>;
+
+// Called with the temporary file after it was written and before it is read
+// back, when set; only tests set it, to spoil a write on purpose.
+using WrittenFileHook = void (*)(int fd);
+void SetWrittenFileHook(WrittenFileHook hook);
 
 std::int32_t WriteBytes(int fd, const void* data, std::size_t size, std::string& error);
 // Copies [offset, offset + length) of `from` to the end of `to`, inside the kernel where it can.
 std::int32_t CopyRange(int from, off_t offset, std::size_t length, int to, std::string& error);
 
-// Replaces `target` (no symbolic link) with what `write` produces, keeping the
-// permission bits, and the owner and group where the process may set them, of `original`.
+// Replaces `target` (no symbolic link) with what `write` produces once `check`
+// accepts it, keeping the permission bits, and the owner and group where the
+// process may set them, of `original`. The folder is flushed after the rename.
 std::int32_t ReplaceFile(const std::string& target, const struct stat& original, const ContentWriter& write,
-                         std::string& error);
+                         const ContentCheck& check, std::string& error);
 
-// Creates `target` with `data`; fails with TvkExists when anything has that name.
-std::int32_t PublishNewFile(const std::string& target, const void* data, std::size_t size, std::string& error);
+// Creates `target` with `data` once `check` accepts what was written; fails
+// with TvkExists when anything has that name.
+std::int32_t PublishNewFile(const std::string& target, const void* data, std::size_t size,
+                            const ContentCheck& check, std::string& error);
 
 }  // namespace tvkmd

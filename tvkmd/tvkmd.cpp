@@ -15,9 +15,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "tvkmd/safefile.h"
 #include "tvkmd/structure.h"
+#include "tvkmd/verify.h"
 
 namespace {
 
@@ -43,6 +45,8 @@ struct Entry {
   std::unique_ptr<Exiv2::Image> Image;
   // A sidecar made by CreateSidecar that is not on disk yet.
   bool Unpublished = false;
+  // The file's XMP packet did not parse: saving must not lose it.
+  bool XmpUnread = false;
 };
 
 class HandleTable {
@@ -249,17 +253,47 @@ std::int32_t Modify(TvkHandle handle, const char* key, const char* value, std::i
   });
 }
 
+// Reads a written sidecar back before it is put in place.
+tvkmd::ContentCheck SidecarCheck(const Entry& entry) {
+  return [&entry](int written, std::string& error) {
+    return tvkmd::CheckWrittenSidecar(*entry.Image, written, error);
+  };
+}
+
 std::int32_t SaveNewSidecar(Entry& entry) {
   entry.Image->writeMetadata();
   std::string error;
   std::int32_t result;
   {
     const MemoryContent content(entry.Image->io());
-    result = tvkmd::PublishNewFile(entry.Path, content.Data(), content.Size(), error);
+    result = tvkmd::PublishNewFile(entry.Path, content.Data(), content.Size(), SidecarCheck(entry), error);
   }
   if (result != TvkOk) return Failure(result, error);
   entry.Unpublished = false;
   return TvkOk;
+}
+
+// Whether the photo has a decoded Olympus maker note of the kind whose offsets
+// count from the note itself. Exiv2 0.27.6 writes such a note anew under a
+// header that neither it nor other readers decode, so its bytes as read are
+// written instead.
+bool HasOlympusNote(const Exiv2::ExifData& exif) {
+  static constexpr char signature[] = "OLYMPUS";  // with its NUL
+  const auto note = exif.findKey(Exiv2::ExifKey("Exif.Photo.MakerNote"));
+  if (note == exif.end() || note->size() < static_cast<long>(sizeof signature) ||
+      exif.findKey(Exiv2::ExifKey("Exif.MakerNote.Offset")) == exif.end())
+    return false;
+  std::vector<Exiv2::byte> bytes(static_cast<std::size_t>(note->size()));
+  note->copy(bytes.data(), Exiv2::littleEndian);
+  return std::memcmp(bytes.data(), signature, sizeof signature) == 0;
+}
+
+// Leaves the maker note to its raw bytes, which Exiv2 then writes as they are.
+void PassNoteAsRead(Exiv2::ExifData& exif) {
+  for (auto datum = exif.begin(); datum != exif.end();) {
+    const std::string group = datum->groupName();
+    datum = group == "MakerNote" || Exiv2::ExifTags::isMakerGroup(group) ? exif.erase(datum) : std::next(datum);
+  }
 }
 
 // A second image over `size` bytes of the file, given the edited metadata and
@@ -273,37 +307,32 @@ std::unique_ptr<Exiv2::Image> Rewrite(const Entry& entry, const unsigned char* d
   const Exiv2::Image& edited = *entry.Image;
   const bool sidecar = fresh->imageType() == Exiv2::ImageType::xmp;
   // A sidecar keeps EXIF tags as XMP: Exiv2 converts them when it writes.
-  if (sidecar || (fresh->checkMode(Exiv2::mdExif) & Exiv2::amWrite)) fresh->setExifData(edited.exifData());
+  if (sidecar || (fresh->checkMode(Exiv2::mdExif) & Exiv2::amWrite)) {
+    if (HasOlympusNote(edited.exifData())) {
+      Exiv2::ExifData exif = edited.exifData();
+      PassNoteAsRead(exif);
+      fresh->setExifData(exif);
+    } else {
+      fresh->setExifData(edited.exifData());
+    }
+  }
   if (sidecar || (fresh->checkMode(Exiv2::mdIptc) & Exiv2::amWrite)) fresh->setIptcData(edited.iptcData());
-  if (fresh->checkMode(Exiv2::mdXmp) & Exiv2::amWrite) fresh->setXmpData(edited.xmpData());
+  if (fresh->checkMode(Exiv2::mdXmp) & Exiv2::amWrite) {
+    // A packet that did not parse goes back as it was, unless properties were set.
+    if (entry.XmpUnread && edited.xmpData().empty())
+      fresh->writeXmpFromPacket(true);
+    else
+      fresh->setXmpData(edited.xmpData());
+  }
   fresh->writeMetadata();
   return fresh;
 }
 
-enum class ScanSearch { Found, NeedMore, NotFound };
-
-// Finds the first scan (SOS marker) of a JPEG by walking its segments.
-ScanSearch FindScanStart(const unsigned char* data, std::size_t size, std::size_t& scan) {
-  if (size < 2) return ScanSearch::NeedMore;
-  if (data[0] != 0xFF || data[1] != 0xD8) return ScanSearch::NotFound;
-  std::size_t at = 2;
-  for (;;) {
-    if (at >= size) return ScanSearch::NeedMore;
-    if (data[at] != 0xFF) return ScanSearch::NotFound;
-    while (at < size && data[at] == 0xFF) ++at;
-    if (at >= size) return ScanSearch::NeedMore;
-    const unsigned char marker = data[at++];
-    if (marker == 0xDA) {
-      scan = at - 2;
-      return ScanSearch::Found;
-    }
-    if (marker == 0xD9) return ScanSearch::NotFound;
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // markers without a length
-    if (at + 2 > size) return ScanSearch::NeedMore;
-    const std::size_t length = static_cast<std::size_t>(data[at] << 8 | data[at + 1]);
-    if (length < 2) return ScanSearch::NotFound;
-    at += length;
-  }
+// Reads a written photo back before it replaces `original`.
+tvkmd::ContentCheck PhotoCheck(const Entry& entry, const tvkmd::FileBytes& original) {
+  return [&entry, &original](int written, std::string& error) {
+    return tvkmd::CheckWritten(*entry.Image, entry.XmpUnread, original, written, error);
+  };
 }
 
 // A JPEG's image data is copied unchanged from its first scan on, so only the
@@ -318,9 +347,9 @@ std::optional<std::int32_t> SaveJpegHeader(const Entry& entry, const tvkmd::Sour
   std::size_t scan = 0;
   for (;;) {
     if (const auto result = source.ReadPrefix(length, prefix, error); result != TvkOk) return Failure(result, error);
-    const ScanSearch found = FindScanStart(prefix.get(), length, scan);
-    if (found == ScanSearch::Found) break;
-    if (found == ScanSearch::NotFound || length == size) return std::nullopt;
+    const tvkmd::ScanSearch found = tvkmd::FindJpegScan({prefix.get(), length}, scan);
+    if (found == tvkmd::ScanSearch::Found) break;
+    if (found == tvkmd::ScanSearch::NotFound || length == size) return std::nullopt;
     length = std::min(size, length * 2);
   }
   const std::size_t kept = std::min(length, scan + 4096);
@@ -336,7 +365,8 @@ std::optional<std::int32_t> SaveJpegHeader(const Entry& entry, const tvkmd::Sour
     if (result != TvkOk) return result;
     return tvkmd::CopyRange(source.Fd(), static_cast<off_t>(scan), size - scan, fd, writeError);
   };
-  const std::int32_t result = tvkmd::ReplaceFile(target, source.Status(), write, error);
+  const tvkmd::FileBytes original({prefix.get(), length}, source.Fd(), size);
+  const std::int32_t result = tvkmd::ReplaceFile(target, source.Status(), write, PhotoCheck(entry, original), error);
   return result == TvkOk ? TvkOk : Failure(result, error);
 }
 
@@ -350,7 +380,10 @@ std::int32_t SaveWholeFile(const Entry& entry, const tvkmd::SourceFile& source, 
   const auto write = [&](int fd, std::string& writeError) {
     return tvkmd::WriteBytes(fd, content.Data(), content.Size(), writeError);
   };
-  const std::int32_t result = tvkmd::ReplaceFile(target, source.Status(), write, error);
+  const tvkmd::FileBytes original({bytes.get(), source.Size()}, source.Fd(), source.Size());
+  const auto check = entry.Image->imageType() == Exiv2::ImageType::xmp ? SidecarCheck(entry)
+                                                                        : PhotoCheck(entry, original);
+  const std::int32_t result = tvkmd::ReplaceFile(target, source.Status(), write, check, error);
   return result == TvkOk ? TvkOk : Failure(result, error);
 }
 
@@ -387,6 +420,7 @@ TvkHandle OpenFileImage(const char* path, std::int32_t) {
     image->readMetadata();
     auto entry = std::make_shared<Entry>();
     entry->Path = path;
+    entry->XmpUnread = image->xmpData().empty() && !image->xmpPacket().empty();
     entry->Image = std::move(image);
     handle = Table().Add(std::move(entry));
     return TvkOk;

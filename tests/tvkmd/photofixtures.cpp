@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -90,16 +91,122 @@ TempFolder::~TempFolder() {
 
 Bytes TinyJpeg() { return Bytes(std::begin(tinyJpeg), std::end(tinyJpeg)); }
 
-Bytes LargeJpeg(std::size_t size) {
-  Bytes bytes = TinyJpeg();
-  Bytes padding(size > bytes.size() ? size - bytes.size() : 0);
-  unsigned state = 12345;
-  for (unsigned char& byte : padding) {
+Bytes NoiseBytes(std::size_t size, unsigned seed) {
+  Bytes bytes(size);
+  unsigned state = seed;
+  for (unsigned char& byte : bytes) {
     state = state * 1103515245u + 12345u;
     byte = static_cast<unsigned char>((state >> 16) % 255);  // never 0xff, no marker
   }
+  return bytes;
+}
+
+Bytes LargeJpeg(std::size_t size) {
+  Bytes bytes = TinyJpeg();
+  const Bytes padding = NoiseBytes(size > bytes.size() ? size - bytes.size() : 0, 12345);
   bytes.insert(bytes.end() - 2, padding.begin(), padding.end());
   return bytes;
+}
+
+TiffField TiffShorts(unsigned tag, const std::vector<unsigned>& values) {
+  TiffField field{tag, 3, static_cast<unsigned>(values.size()), {}};
+  for (const unsigned value : values) Put16(field.Data, value);
+  return field;
+}
+
+TiffField TiffLongs(unsigned tag, const std::vector<unsigned>& values) {
+  TiffField field{tag, 4, static_cast<unsigned>(values.size()), {}};
+  for (const unsigned value : values) Put32(field.Data, value);
+  return field;
+}
+
+TiffField TiffBytes(unsigned tag, const std::vector<unsigned>& values) {
+  TiffField field{tag, 1, static_cast<unsigned>(values.size()), {}};
+  for (const unsigned value : values) field.Data.push_back(static_cast<unsigned char>(value));
+  return field;
+}
+
+TiffField TiffAscii(unsigned tag, const std::string& text) {
+  TiffField field{tag, 2, static_cast<unsigned>(text.size() + 1), Bytes(text.begin(), text.end())};
+  field.Data.push_back(0);
+  return field;
+}
+
+namespace {
+
+void Patch32(Bytes& bytes, std::size_t at, unsigned value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+void PadToEven(Bytes& bytes) {
+  if (bytes.size() % 2) bytes.push_back(0);
+}
+
+// Appends the directory's strips, sub-directories, values and entries; returns where its entries begin.
+unsigned AppendDirectory(Bytes& out, const TiffDirectory& directory) {
+  std::vector<TiffField> fields = directory.Fields;
+  if (!directory.Strips.empty()) {
+    std::vector<unsigned> offsets, sizes;
+    for (const Bytes& strip : directory.Strips) {
+      offsets.push_back(static_cast<unsigned>(out.size()));
+      sizes.push_back(static_cast<unsigned>(strip.size()));
+      out.insert(out.end(), strip.begin(), strip.end());
+      PadToEven(out);
+    }
+    fields.push_back(TiffLongs(273, offsets));
+    fields.push_back(TiffLongs(279, sizes));
+  }
+  if (!directory.SubDirectories.empty()) {
+    std::vector<unsigned> offsets;
+    for (const TiffDirectory& sub : directory.SubDirectories) offsets.push_back(AppendDirectory(out, sub));
+    fields.push_back(TiffLongs(330, offsets));
+  }
+  std::sort(fields.begin(), fields.end(), [](const TiffField& a, const TiffField& b) { return a.Tag < b.Tag; });
+  std::vector<unsigned> valueOffsets;
+  for (const TiffField& field : fields) {
+    valueOffsets.push_back(static_cast<unsigned>(out.size()));
+    if (field.Data.size() > 4) {
+      out.insert(out.end(), field.Data.begin(), field.Data.end());
+      PadToEven(out);
+    }
+  }
+  const auto start = static_cast<unsigned>(out.size());
+  Put16(out, static_cast<unsigned>(fields.size()));
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const TiffField& field = fields[i];
+    Put16(out, field.Tag);
+    Put16(out, field.Type);
+    Put32(out, field.Count);
+    if (field.Data.size() > 4) {
+      Put32(out, valueOffsets[i]);
+    } else {
+      Bytes inline4 = field.Data;
+      inline4.resize(4, 0);
+      out.insert(out.end(), inline4.begin(), inline4.end());
+    }
+  }
+  Put32(out, 0);
+  return start;
+}
+
+}  // namespace
+
+Bytes BuildTiff(const TiffDirectory& first, unsigned magic) {
+  Bytes out = {'I', 'I'};
+  Put16(out, magic);
+  Put32(out, 0);
+  Patch32(out, 4, AppendDirectory(out, first));
+  return out;
+}
+
+TiffDirectory GreyDirectory(unsigned width, unsigned height, unsigned rowsPerStrip, unsigned seed) {
+  TiffDirectory directory;
+  directory.Fields = {TiffLongs(256, {width}),  TiffLongs(257, {height}), TiffShorts(258, {8}),
+                      TiffShorts(259, {1}),      TiffShorts(262, {1}),     TiffShorts(277, {1}),
+                      TiffLongs(278, {rowsPerStrip})};
+  for (unsigned row = 0; row < height; row += rowsPerStrip)
+    directory.Strips.push_back(NoiseBytes(width * std::min(rowsPerStrip, height - row), seed + row));
+  return directory;
 }
 
 Bytes TinyTiff() {
@@ -238,6 +345,23 @@ void ExpectPosition(const std::string& text, double latitude, double longitude) 
   ASSERT_TRUE(in >> lat >> lon) << "position text: \"" << text << "\"";
   EXPECT_NEAR(lat, latitude, 1e-6);
   EXPECT_NEAR(lon, longitude, 1e-6);
+}
+
+void WritePosition(int handle, double latitude, double longitude) {
+  const auto parts = [](double value, double& d, double& m, double& s) {
+    value = std::fabs(value);
+    d = std::floor(value);
+    m = std::floor((value - d) * 60);
+    s = std::round(((value - d) * 60 - m) * 60 * 1000) / 1000;
+  };
+  double d, m, s;
+  parts(latitude, d, m, s);
+  ASSERT_EQ(SetGPSMeta(handle, "Exif.GPSInfo.GPSLatitude", d, m, s), TvkOk);
+  ASSERT_EQ(ModifyEXIFMeta(handle, "Exif.GPSInfo.GPSLatitudeRef", latitude < 0 ? "S" : "N", TvkTypeAscii), TvkOk);
+  parts(longitude, d, m, s);
+  ASSERT_EQ(SetGPSMeta(handle, "Exif.GPSInfo.GPSLongitude", d, m, s), TvkOk);
+  ASSERT_EQ(ModifyEXIFMeta(handle, "Exif.GPSInfo.GPSLongitudeRef", longitude < 0 ? "W" : "E", TvkTypeAscii),
+            TvkOk);
 }
 
 Handle::~Handle() { FreeImage(handle_); }

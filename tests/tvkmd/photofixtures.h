@@ -35,6 +35,30 @@ Bytes LargeJpeg(std::size_t size);
 Bytes TinyTiff();
 // Bytes that no reader takes for an image.
 Bytes NotAnImage();
+// `size` bytes that look random and never hold 0xff, from `seed`.
+Bytes NoiseBytes(std::size_t size, unsigned seed);
+
+// A little-endian TIFF structure built field by field, for TIFF-based raw
+// formats: each directory with its strips and sub-directories.
+struct TiffField {
+  unsigned Tag;
+  unsigned Type;  // 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG
+  unsigned Count;
+  Bytes Data;     // little-endian
+};
+TiffField TiffShorts(unsigned tag, const std::vector<unsigned>& values);
+TiffField TiffLongs(unsigned tag, const std::vector<unsigned>& values);
+TiffField TiffBytes(unsigned tag, const std::vector<unsigned>& values);
+TiffField TiffAscii(unsigned tag, const std::string& text);
+struct TiffDirectory {
+  std::vector<TiffField> Fields;  // StripOffsets, StripByteCounts and SubIFDs are added
+  std::vector<Bytes> Strips;
+  std::vector<TiffDirectory> SubDirectories;
+};
+// `magic` 42 for TIFF; ORF uses 0x4f52.
+Bytes BuildTiff(const TiffDirectory& first, unsigned magic = 42);
+// An 8-bit grey image directory of `width` x `height` noise pixels in strips of `rowsPerStrip` rows.
+TiffDirectory GreyDirectory(unsigned width, unsigned height, unsigned rowsPerStrip, unsigned seed);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
@@ -57,6 +81,10 @@ std::string Quoted(const std::string& text);
 std::string ExiftoolPosition(const std::string& path);
 // The value the exiv2 tool prints for a key ("-Pv"), empty when none.
 std::string Exiv2ToolValue(const std::string& path, const std::string& key);
+
+// Writes a position into the handle's GPS tags through the metadata library,
+// the seconds rounded to 3 decimals.
+void WritePosition(int handle, double latitude, double longitude);
 
 // Checks a "lat lon" text against a position, to within a micro-degree.
 void ExpectPosition(const std::string& text, double latitude, double longitude);

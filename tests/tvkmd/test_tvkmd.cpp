@@ -62,24 +62,6 @@ std::vector<double> Rationals(const std::string& text) {
   return numbers;
 }
 
-// Writes a position into the handle's EXIF (and XMP, through the same handle).
-void WritePosition(TvkHandle handle, double latitude, double longitude) {
-  auto parts = [](double value, double& d, double& m, double& s) {
-    value = std::fabs(value);
-    d = std::floor(value);
-    m = std::floor((value - d) * 60);
-    s = std::round(((value - d) * 60 - m) * 60 * 1000) / 1000;
-  };
-  double d, m, s;
-  parts(latitude, d, m, s);
-  ASSERT_EQ(SetGPSMeta(handle, "Exif.GPSInfo.GPSLatitude", d, m, s), TvkOk);
-  ASSERT_EQ(ModifyEXIFMeta(handle, "Exif.GPSInfo.GPSLatitudeRef", latitude < 0 ? "S" : "N", TvkTypeAscii), TvkOk);
-  parts(longitude, d, m, s);
-  ASSERT_EQ(SetGPSMeta(handle, "Exif.GPSInfo.GPSLongitude", d, m, s), TvkOk);
-  ASSERT_EQ(ModifyEXIFMeta(handle, "Exif.GPSInfo.GPSLongitudeRef", longitude < 0 ? "W" : "E", TvkTypeAscii),
-            TvkOk);
-}
-
 std::vector<std::string> TemporaryNames(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& name : FolderEntries(folder))
