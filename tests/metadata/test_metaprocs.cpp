@@ -16,6 +16,7 @@
 #include "metadata/exiflib.h"
 #include "photofixtures.h"
 #include "track/position.h"
+#include "tvkmd/safefile.h"
 #include "tvkmd/tvkmd.h"
 
 using namespace fixtures;
@@ -529,6 +530,36 @@ TEST_F(MetaDataTest, ARawInAReadOnlyFolderIsReportedNotSaved) {
   if (message.rfind("SKIP", 0) == 0) GTEST_SKIP() << message;
   EXPECT_EQ(message, "");
   EXPECT_EQ(FolderEntries(Folder.File("locked")), std::vector<std::string>{"photo.cr2"});
+}
+
+namespace {
+
+// One byte of the image data changed in the written file before it is read back.
+void FlipLastByte(int fd) {
+  struct stat status {};
+  unsigned char byte = 0;
+  if (::fstat(fd, &status) != 0 || status.st_size < 3) return;
+  const off_t at = status.st_size - 3;  // inside the scan, before the end marker
+  if (::pread(fd, &byte, 1, at) != 1) return;
+  byte ^= 0x01;
+  (void)!::pwrite(fd, &byte, 1, at);
+}
+
+}  // namespace
+
+TEST_F(MetaDataTest, ASaveThatDoesNotReadBackIsReportedAndChangesNothing) {
+  const std::string path = Photo("photo.jpg", LargeJpeg(100000), [](Exiv2::ExifData& exif, Exiv2::XmpData&) {
+    exif["Exif.Photo.DateTimeOriginal"] = ExifDate(11);
+  });
+  const Bytes original = ReadBytes(path);
+  tvkmd::SetWrittenFileHook(&FlipLastByte);
+  const bool saved = Geotag(path, 3, 4);
+  tvkmd::SetWrittenFileHook(nullptr);
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(ReadBytes(path), original);
+  EXPECT_EQ(FolderEntries(Folder.Path()), std::vector<std::string>{"photo.jpg"});
+  EXPECT_TRUE(Geotag(path, 3, 4));
+  ExpectPosition(ExiftoolPosition(path), 3, 4);
 }
 
 TEST_F(MetaDataTest, ASaveKilledMidwayLeavesAWholePhoto) {
