@@ -112,15 +112,6 @@ class TempFile {
   bool placed_ = false;
 };
 
-// Makes a rename in `folder` durable. Some file systems cannot flush a folder;
-// the file itself is on disk by then, so a failure here changes nothing.
-void FlushFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
-
 // Fills the temporary file and reads it back.
 std::int32_t WriteChecked(int fd, const ContentWriter& write, const ContentCheck& check, std::string& error) {
   if (const auto result = write(fd, error); result != TvkOk) return result;
@@ -256,7 +247,6 @@ std::int32_t ReplaceFile(const std::string& target, const struct stat& original,
     return ErrnoResult();
   }
   temp.Placed();
-  FlushFolder(SplitPath(target).first);
   return TvkOk;
 }
 
@@ -269,16 +259,12 @@ std::int32_t PublishNewFile(const std::string& target, const void* data, std::si
   if (const auto result = temp.Finish(error); result != TvkOk) return result;
   if (::renameat2(AT_FDCWD, temp.Path().c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
     temp.Placed();
-    FlushFolder(SplitPath(target).first);
     return TvkOk;
   }
   // File systems without the flag: a hard link fails just as surely on a taken
   // name, and the temporary name is then removed.
   if (errno == EINVAL || errno == ENOSYS) {
-    if (::link(temp.Path().c_str(), target.c_str()) == 0) {
-      FlushFolder(SplitPath(target).first);
-      return TvkOk;
-    }
+    if (::link(temp.Path().c_str(), target.c_str()) == 0) return TvkOk;
   }
   if (errno == EEXIST) {
     error = target + " exists and is kept";

@@ -55,7 +55,7 @@ std::int32_t CopyRange(int from, off_t offset, std::size_t length, int to, std::
 
 // Replaces `target` (no symbolic link) with what `write` produces once `check`
 // accepts it, keeping the permission bits, and the owner and group where the
-// process may set them, of `original`. The folder is flushed after the rename.
+// process may set them, of `original`.
 std::int32_t ReplaceFile(const std::string& target, const struct stat& original, const ContentWriter& write,
                          const ContentCheck& check, std::string& error);
 

@@ -392,6 +392,70 @@ std::int32_t CheckJpeg(const Exiv2::Image& intended, bool keepXmpPacket, const F
   return CompareXmp(intended, *image, keepXmpPacket, error);
 }
 
+// The codestream boxes of a JPEG 2000 file as (offset, length) of their
+// content; nullopt when the boxes do not add up to the file.
+std::optional<std::vector<std::pair<std::size_t, std::size_t>>> Jp2Codestreams(const FileBytes& file) {
+  std::vector<std::pair<std::size_t, std::size_t>> found;
+  unsigned char buffer[16];
+  std::size_t at = 0;
+  while (at < file.Size()) {
+    if (file.Size() - at < 8) return std::nullopt;
+    const unsigned char* box = file.At(at, std::min<std::size_t>(16, file.Size() - at), buffer);
+    if (!box) return std::nullopt;
+    std::uint64_t length = Big32(box);
+    std::size_t header = 8;
+    if (length == 1) {
+      if (file.Size() - at < 16) return std::nullopt;
+      length = std::uint64_t{Big32(box + 8)} << 32 | Big32(box + 12);
+      header = 16;
+    } else if (length == 0) {
+      length = file.Size() - at;
+    }
+    if (length < header || length > file.Size() - at) return std::nullopt;
+    if (std::memcmp(box + 4, "jp2c", 4) == 0) found.emplace_back(at + header, length - header);
+    at += length;
+  }
+  return found;
+}
+
+std::int32_t CompareJp2(const FileBytes& original, const FileBytes& written, std::string& error) {
+  const auto before = Jp2Codestreams(original), after = Jp2Codestreams(written);
+  if (!before || !after) return Differs(error, "its boxes do not add up");
+  const auto same = [&](const auto& a, const auto& b) {
+    return a.second == b.second && original.Same(a.first, written, b.first, a.second);
+  };
+  if (!std::equal(before->begin(), before->end(), after->begin(), after->end(), same))
+    return Differs(error, "the codestream changed");
+  return TvkOk;
+}
+
+// A Photoshop file: its header and colour data, and all after the image
+// resources (layers and the image), byte for byte.
+std::int32_t ComparePsd(const FileBytes& original, const FileBytes& written, std::string& error) {
+  struct Layout {
+    std::size_t Resources = 0, Rest = 0;
+  };
+  const auto layout = [](const FileBytes& file) -> std::optional<Layout> {
+    unsigned char buffer[4];
+    const unsigned char* colour = file.Size() >= 30 ? file.At(26, 4, buffer) : nullptr;
+    if (!colour) return std::nullopt;
+    Layout found;
+    found.Resources = 30 + std::size_t{Big32(colour)};
+    const unsigned char* resources = found.Resources + 4 <= file.Size() ? file.At(found.Resources, 4, buffer) : nullptr;
+    if (!resources) return std::nullopt;
+    found.Rest = found.Resources + 4 + Big32(resources);
+    if (found.Rest > file.Size()) return std::nullopt;
+    return found;
+  };
+  const auto before = layout(original), after = layout(written);
+  if (!before || !after) return Differs(error, "its sections do not add up");
+  const std::size_t rest = original.Size() - before->Rest;
+  if (before->Resources != after->Resources || !original.Same(0, written, 0, before->Resources) ||
+      written.Size() - after->Rest != rest || !original.Same(before->Rest, written, after->Rest, rest))
+    return Differs(error, "the image data changed");
+  return TvkOk;
+}
+
 bool IsTiffBased(ByteSpan bytes) { return StartsWith(bytes, "II") || StartsWith(bytes, "MM"); }
 
 }  // namespace
@@ -415,10 +479,11 @@ const unsigned char* FileBytes::At(std::size_t offset, std::size_t length, unsig
 bool FileBytes::Same(std::size_t offset, const FileBytes& other, std::size_t otherOffset, std::size_t length) const {
   if (offset > size_ || length > size_ - offset || otherOffset > other.size_ || length > other.size_ - otherOffset)
     return false;
-  // Pieces small enough to stay in the processor's cache; mapping the files
-  // instead costs more in page faults than the copies do.
+  // Pieces small enough to stay in the processor's cache, in buffers kept for
+  // the next save; mapping the files instead costs more in page faults than
+  // the copies do.
   constexpr std::size_t pieceSize = 64 * 1024;
-  std::unique_ptr<unsigned char[]> buffers;
+  static thread_local std::unique_ptr<unsigned char[]> buffers;
   while (length > 0) {
     const std::size_t piece = std::min(length, pieceSize);
     if (!buffers && (offset + piece > head_.size() || otherOffset + piece > other.head_.size()))
@@ -477,7 +542,10 @@ std::int32_t CheckWritten(const Exiv2::Image& intended, bool keepXmpPacket, cons
     return result;
   if (const auto result = CompareIptc(intended.iptcData(), image->iptcData(), error); result != TvkOk) return result;
   if (intended.comment() != image->comment()) return Differs(error, "the comment changed");
-  return CompareXmp(intended, *image, keepXmpPacket, error);
+  if (const auto result = CompareXmp(intended, *image, keepXmpPacket, error); result != TvkOk) return result;
+  if (intended.imageType() == Exiv2::ImageType::jp2) return CompareJp2(original, bytes, error);
+  if (intended.imageType() == Exiv2::ImageType::psd) return ComparePsd(original, bytes, error);
+  return TvkOk;
 }
 
 std::int32_t CheckWrittenSidecar(const Exiv2::Image& intended, int written, std::string& error) {

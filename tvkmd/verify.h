@@ -25,10 +25,10 @@ class FileBytes {
   // Whether `length` bytes at `offset` equal those of `other` at `otherOffset`;
   // false when either range leaves its file.
   bool Same(std::size_t offset, const FileBytes& other, std::size_t otherOffset, std::size_t length) const;
-
- private:
   // `length` bytes at `offset`: in the head, or read into `buffer`; nullptr when unreadable.
   const unsigned char* At(std::size_t offset, std::size_t length, unsigned char* buffer) const;
+
+ private:
 
   ByteSpan head_;
   int fd_;
@@ -54,7 +54,7 @@ ScanSearch FindJpegScan(ByteSpan data, std::size_t& scan, std::vector<JpegSegmen
 // every metadatum of `intended` with the same value (tags that locate data in
 // the file compared by the data they point to), nothing else, and the
 // original's image data (a JPEG's scans, the strips and tiles of a TIFF-based
-// file) byte for byte. Otherwise TvkFailed with the first difference in `error`.
+// file, a JPEG 2000 codestream, a Photoshop file's layers and image) byte for byte. Otherwise TvkFailed with the first difference in `error`.
 std::int32_t CheckWritten(const Exiv2::Image& intended, bool keepXmpPacket, const FileBytes& original, int written,
                           std::string& error);
 

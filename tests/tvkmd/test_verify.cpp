@@ -84,6 +84,24 @@ Bytes PreviewAndRaw(std::vector<TiffField> extra) {
   return BuildTiff(preview);
 }
 
+// A JPEG 2000 file as Exiv2 makes it.
+Bytes BlankJp2() {
+  TempFolder folder;
+  const std::string path = folder.File("blank.jp2");
+  std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::create(Exiv2::ImageType::jp2, path).release());
+  image->writeMetadata();
+  return ReadBytes(path);
+}
+
+// An 8x8 grey Photoshop file without resources or layers.
+Bytes TinyPsd() {
+  Bytes bytes = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 8, 0, 0, 0, 8, 0, 8, 0, 1};
+  bytes.resize(bytes.size() + 12 + 2, 0);  // colour data, resources, layers: empty; raw image data
+  const Bytes pixels = NoiseBytes(64, 600);
+  bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+  return bytes;
+}
+
 const std::vector<Format>& Formats() {
   static const std::vector<Format> formats = {
       {"canon.jpg", [] { return LargeJpeg(200000); }, CanonNote, "Exif.CanonCs.Macro", "1", {}},
@@ -101,6 +119,8 @@ const std::vector<Format>& Formats() {
        "1", {"Image"}},
       {"photo.orf", [] { return BuildTiff(GreyDirectory(40, 30, 6, 500), 0x4f52); }, OlympusNote,
        "Exif.OlympusEq.MaxFocalLength", "50", {"Image"}},
+      {"photo.jp2", BlankJp2, Edit{}, nullptr, nullptr, {}},
+      {"photo.psd", TinyPsd, Edit{}, nullptr, nullptr, {}},
   };
   return formats;
 }
@@ -111,6 +131,10 @@ std::string Name(const testing::TestParamInfo<Format>& info) {
   return name;
 }
 
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 std::string MakePhoto(const TempFolder& folder, const Format& format) {
   const std::string path = folder.File(format.Name);
   WriteBytes(path, format.Make());
@@ -118,7 +142,7 @@ std::string MakePhoto(const TempFolder& folder, const Format& format) {
     Camera(exif, xmp);
     if (format.Note) format.Note(exif, xmp);
   });
-  if (std::string(format.Name).find(".jpg") != std::string::npos) {
+  if (EndsWith(format.Name, ".jpg")) {
     // A thumbnail, an IPTC record and a comment beside the EXIF.
     std::unique_ptr<Exiv2::Image> image(Exiv2::ImageFactory::open(path).release());
     image->readMetadata();
@@ -161,9 +185,20 @@ std::vector<unsigned long> ToolNumbers(const std::string& path, const std::strin
 }
 
 // The image data as it lies in the file: a JPEG's bytes from its last scan
-// marker on (the scans here hold no 0xff), the strips of the listed groups.
+// marker on (the scans here hold no 0xff), a JPEG 2000 codestream box, a
+// Photoshop file's pixels at its end, the strips of the listed groups.
 std::vector<Bytes> ImageData(const std::string& path, const Format& format) {
   const Bytes bytes = ReadBytes(path);
+  if (EndsWith(format.Name, ".jp2")) {
+    const std::string type = "jp2c";
+    const auto at = std::search(bytes.begin(), bytes.end(), type.begin(), type.end());
+    if (at - bytes.begin() < 4) return {};
+    long length = static_cast<long>(*(at - 4)) << 24 | *(at - 3) << 16 | *(at - 2) << 8 | *(at - 1);
+    if (length == 0) length = bytes.end() - (at - 4);  // the last box
+    if (length < 8 || at - 4 + length > bytes.end()) return {};
+    return {Bytes(at + 4, at - 4 + length)};
+  }
+  if (EndsWith(format.Name, ".psd")) return {Bytes(bytes.end() - std::min<long>(64, static_cast<long>(bytes.size())), bytes.end())};
   if (format.StripGroups.empty()) {
     const unsigned char scan[] = {0xff, 0xda};
     const auto at = std::find_end(bytes.begin(), bytes.end(), std::begin(scan), std::end(scan));
