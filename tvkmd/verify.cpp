@@ -489,7 +489,8 @@ bool FileBytes::Same(std::size_t offset, const FileBytes& other, std::size_t oth
     if (!buffers && (offset + piece > head_.size() || otherOffset + piece > other.head_.size()))
       buffers.reset(new unsigned char[2 * pieceSize]);
     const unsigned char* mine = At(offset, piece, buffers.get());
-    const unsigned char* theirs = other.At(otherOffset, piece, buffers.get() + pieceSize);
+    // No buffer yet means both pieces lie in the heads; an offset from null is undefined.
+    const unsigned char* theirs = other.At(otherOffset, piece, buffers ? buffers.get() + pieceSize : nullptr);
     if (!mine || !theirs || std::memcmp(mine, theirs, piece) != 0) return false;
     offset += piece;
     otherOffset += piece;
