@@ -155,7 +155,7 @@ bool IsLensSpecification(const Exiv2::Exifdatum& datum) {
          (datum.tag() == 0xc630 && datum.groupName() == "Image");
 }
 
-// The four rationals of a lens specification as "18-55mm f/3.5-5.6"; empty
+// The four rationals of the lens tag (0xa432) as "18-55mm f/3.5-5.6"; empty
 // when the focal length is unknown.
 std::string LensSpecificationText(const Exiv2::Value& value) {
   if (value.count() < 2) return {};
