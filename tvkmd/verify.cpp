@@ -118,7 +118,7 @@ Role RoleOf(const Exiv2::Exifdatum& datum, const ExifRules& rules) {
   if (group == "MakerNote" && tag == 0x0001) return Role::Position;
   // Sub-directories of maker notes.
   if ((group == "Olympus" || group == "Olympus2") &&
-      ((tag >= 0x2010 && tag <= 0x2050 && (tag & 0x000e) == 0) || tag == 0x2031 ||
+      ((tag >= 0x2010 && tag <= 0x2050 && (tag & 0x000f) == 0) || tag == 0x2031 ||
        (tag >= 0x2100 && tag <= 0x2900 && (tag & 0x00ff) == 0) || tag == 0x3000))
     return Role::Position;
   if ((group == "Nikon3" && tag == 0x0011) || (group == "Samsung2" && tag == 0x0035)) return Role::Position;
@@ -482,7 +482,7 @@ bool FileBytes::Same(std::size_t offset, const FileBytes& other, std::size_t oth
   // Pieces small enough to stay in the processor's cache, in buffers kept for
   // the next save; mapping the files instead costs more in page faults than
   // the copies do.
-  constexpr std::size_t pieceSize = 64 * 1024;
+  constexpr std::size_t pieceSize = 256 * 1024;
   static thread_local std::unique_ptr<unsigned char[]> buffers;
   while (length > 0) {
     const std::size_t piece = std::min(length, pieceSize);
